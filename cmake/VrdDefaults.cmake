@@ -1,0 +1,28 @@
+# Project-wide compile settings, applied per target through vrd_defaults().
+set(VRD_WARNINGS -Wall -Wextra -Werror)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  list(APPEND VRD_WARNINGS -Wshadow -Wformat=2)
+endif()
+
+set(VRD_EXTRA_FLAGS)
+if(VRD_UNSIGNED_CHAR)
+  list(APPEND VRD_EXTRA_FLAGS -funsigned-char)
+endif()
+
+if(VRD_SANITIZE)
+  set(VRD_SAN_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
+                    -fno-omit-frame-pointer)
+  add_compile_options(${VRD_SAN_FLAGS})
+  add_link_options(${VRD_SAN_FLAGS})
+endif()
+
+add_compile_options(${VRD_EXTRA_FLAGS})
+
+if(WIN32)
+  add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
+
+function(vrd_defaults target)
+  target_compile_options(${target} PRIVATE ${VRD_WARNINGS})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+endfunction()

@@ -1,0 +1,227 @@
+#include "platform/Win32Compat.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+namespace {
+
+thread_local DWORD last_error = 0;
+
+struct PosixHandle {
+  int fd;
+};
+
+PosixHandle* FromHandle(HANDLE h) {
+  if (h == nullptr || h == INVALID_HANDLE_VALUE) return nullptr;
+  return static_cast<PosixHandle*>(h);
+}
+
+DWORD ErrnoToWin32(int err) {
+  switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+      return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
+    default:
+      return ERROR_INVALID_PARAMETER;
+  }
+}
+
+// True when some process (this one included) has the file open for writing.
+// A read lease is refused with EAGAIN exactly then; it is released at once so
+// that no lease-break signal can ever reach us. Filesystems or users that
+// cannot take leases get no check.
+bool OpenForWritingElsewhere(int fd) {
+#ifdef F_SETLEASE
+  if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+    (void)fcntl(fd, F_SETLEASE, F_UNLCK);
+    return false;
+  }
+  return errno == EAGAIN;
+#else
+  (void)fd;
+  return false;
+#endif
+}
+
+// One UTF-8 sequence at s[0..n); returns the code point (U+FFFD for an
+// ill-formed sequence) and the number of bytes taken (at least 1).
+char32_t DecodeUtf8(const unsigned char* s, size_t n, size_t* taken) {
+  const unsigned char b0 = s[0];
+  *taken = 1;
+  if (b0 < 0x80) return b0;
+  size_t len;
+  char32_t cp;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    len = 2;
+    cp = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    len = 3;
+    cp = b0 & 0x0F;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;  // no surrogates
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    len = 4;
+    cp = b0 & 0x07;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
+  } else {
+    return 0xFFFD;
+  }
+  // Maximal subpart: a broken sequence consumes the bytes that were valid so far.
+  for (size_t i = 1; i < len; ++i) {
+    if (i >= n) return 0xFFFD;
+    const unsigned char b = s[i];
+    if (b < lo || b > hi) return 0xFFFD;
+    lo = 0x80;
+    hi = 0xBF;
+    cp = (cp << 6) | (b & 0x3F);
+    *taken = i + 1;
+  }
+  return cp;
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
+                   LPSECURITY_ATTRIBUTES security, DWORD creation_disposition,
+                   DWORD flags_and_attributes, HANDLE template_file) {
+  (void)security;
+  (void)flags_and_attributes;
+  (void)template_file;
+  if (file_name == nullptr || desired_access != GENERIC_READ ||
+      creation_disposition != OPEN_EXISTING) {
+    last_error = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  const int fd = open(file_name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    last_error = ErrnoToWin32(errno);
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    close(fd);
+    last_error = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if ((share_mode & FILE_SHARE_WRITE) == 0 && S_ISREG(st.st_mode) &&
+      OpenForWritingElsewhere(fd)) {
+    close(fd);
+    last_error = ERROR_SHARING_VIOLATION;
+    return INVALID_HANDLE_VALUE;
+  }
+  PosixHandle* h = new (std::nothrow) PosixHandle{fd};
+  if (h == nullptr) {
+    close(fd);
+    last_error = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
+  last_error = 0;
+  return h;
+}
+
+DWORD GetFileSize(HANDLE file, LPDWORD file_size_high) {
+  PosixHandle* h = FromHandle(file);
+  struct stat st;
+  if (h == nullptr || fstat(h->fd, &st) != 0 || st.st_size < 0) {
+    last_error = ERROR_INVALID_HANDLE;
+    return INVALID_FILE_SIZE;
+  }
+  const uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (file_size_high != nullptr) *file_size_high = static_cast<DWORD>(size >> 32);
+  last_error = 0;
+  return static_cast<DWORD>(size & 0xFFFFFFFFu);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes_to_read, LPDWORD bytes_read,
+              LPOVERLAPPED overlapped) {
+  PosixHandle* h = FromHandle(file);
+  if (bytes_read != nullptr) *bytes_read = 0;
+  if (h == nullptr || overlapped != nullptr || (buffer == nullptr && bytes_to_read != 0)) {
+    last_error = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  unsigned char* out = static_cast<unsigned char*>(buffer);
+  DWORD done = 0;
+  while (done < bytes_to_read) {
+    const ssize_t got = read(h->fd, out + done, bytes_to_read - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      last_error = ERROR_READ_FAULT;
+      if (bytes_read != nullptr) *bytes_read = done;
+      return FALSE;
+    }
+    if (got == 0) break;
+    done += static_cast<DWORD>(got);
+  }
+  if (bytes_read != nullptr) *bytes_read = done;
+  last_error = 0;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) {
+  PosixHandle* h = FromHandle(object);
+  if (h == nullptr) {
+    last_error = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  const int rc = close(h->fd);
+  delete h;
+  last_error = rc == 0 ? 0 : ERROR_INVALID_HANDLE;
+  return rc == 0 ? TRUE : FALSE;
+}
+
+DWORD GetLastError() { return last_error; }
+
+int MultiByteToWideChar(UINT code_page, DWORD flags, const char* multi_byte, int multi_byte_count,
+                        LPWSTR wide, int wide_count) {
+  if (code_page != CP_ACP || flags != 0 || multi_byte == nullptr || multi_byte_count == 0 ||
+      multi_byte_count < -1 || wide_count < 0 || (wide == nullptr && wide_count != 0)) {
+    last_error = ERROR_INVALID_PARAMETER;
+    return 0;
+  }
+  const size_t n = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
+                                          : static_cast<size_t>(multi_byte_count);
+  const unsigned char* s = reinterpret_cast<const unsigned char*>(multi_byte);
+  size_t units = 0;  // units produced (or needed)
+  size_t i = 0;
+  while (i < n) {
+    size_t taken = 1;
+    const char32_t cp = DecodeUtf8(s + i, n - i, &taken);
+    i += taken;
+    char16_t pair[2];
+    size_t count = 1;
+    if (cp >= 0x10000) {
+      pair[0] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+      pair[1] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      count = 2;
+    } else {
+      pair[0] = static_cast<char16_t>(cp);
+    }
+    if (wide_count != 0) {
+      if (units + count > static_cast<size_t>(wide_count)) {
+        last_error = ERROR_INSUFFICIENT_BUFFER;
+        return 0;
+      }
+      for (size_t k = 0; k < count; ++k) wide[units + k] = pair[k];
+    }
+    units += count;
+    if (units > 0x7FFFFFFF) {
+      last_error = ERROR_INVALID_PARAMETER;
+      return 0;
+    }
+  }
+  last_error = 0;
+  return static_cast<int>(units);
+}

@@ -1,0 +1,33 @@
+// LoadFile: read a whole file, named by a path in the ANSI code page, into a
+// ByteString with the platform's file services (read-only, others may read
+// but not write while it is open, existing files only).
+//
+// Codes: kLoadOk 0 (content in out; an empty file leaves out empty),
+// kLoadNoPath 1 (null or empty path; nothing touched), kLoadCannotOpen 2,
+// kLoadNoSize 3 (size unobtainable, or 2 GiB and more: beyond a ByteString),
+// kLoadNoMemory 4, kLoadReadFailed 5, kLoadShortRead 6.
+// out keeps what it held on every failure except a storage failure while
+// storing into out itself (code 4 from the last step), which leaves it empty.
+// The handle and the read block are released on every path.
+#ifndef VRD_UTIL_LOADFILE_H_
+#define VRD_UTIL_LOADFILE_H_
+
+#include "util/ByteString.h"
+
+namespace vrd {
+
+enum LoadFileCode : int {
+  kLoadOk = 0,
+  kLoadNoPath = 1,
+  kLoadCannotOpen = 2,
+  kLoadNoSize = 3,
+  kLoadNoMemory = 4,
+  kLoadReadFailed = 5,
+  kLoadShortRead = 6,
+};
+
+[[nodiscard]] int LoadFile(const char* path, ByteString& out) noexcept;
+
+}  // namespace vrd
+
+#endif  // VRD_UTIL_LOADFILE_H_
