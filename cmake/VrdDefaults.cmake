@@ -16,6 +16,14 @@ if(VRD_SANITIZE)
   add_link_options(${VRD_SAN_FLAGS})
 endif()
 
+if(VRD_FUZZ)
+  # Every library is instrumented for coverage and checked; the fuzz targets
+  # add the libFuzzer driver themselves.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 add_compile_options(${VRD_EXTRA_FLAGS})
 
 if(WIN32)
