@@ -275,7 +275,9 @@ int ByteString::Format(const char* format, ...) noexcept {
 }
 
 int ByteString::WriteAt(int64_t pos, const void* bytes, int count) noexcept {
-  if (bytes == nullptr || count < 0 || pos < 0 || pos + count > length_) return kRange;
+  if (bytes == nullptr || count < 0 || pos < 0 || pos > static_cast<int64_t>(length_) - count) {
+    return kRange;
+  }
   if (count > 0) std::memcpy(data_ + pos, bytes, static_cast<size_t>(count));
   return kOk;
 }

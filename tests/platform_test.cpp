@@ -1,0 +1,95 @@
+// The POSIX stand-ins for the Windows services: the ANSI-to-UTF-16
+// conversion (UTF-8 here) and the file calls' return conventions.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/Win32Compat.h"
+
+namespace {
+
+#if !defined(_WIN32)
+
+std::u16string Convert(const std::string& text, int capacity, int* rc) {
+  std::u16string out(static_cast<size_t>(capacity), u'\xAAAA');
+  *rc = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, capacity ? &out[0] : nullptr, capacity);
+  return out;
+}
+
+TEST(MultiByteToWideChar, DecodesUtf8WithReplacement) {
+  struct Case {
+    std::string in;
+    std::u16string want;  // without the terminating NUL
+  } cases[] = {
+      {"SHA256", u"SHA256"},
+      {"", u""},
+      {"\xEA\xB0\x80\xEB\x82\x98", u"\uAC00\uB098"},              // Hangul
+      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},                      // surrogate pair
+      {"a\xFF" "b", u"a\xFFFD" "b"},                              // invalid byte
+      {"\xC3", u"\xFFFD"},                                        // truncated at the end
+      {"\xE2\x82" "x", u"\xFFFD" "x"},                            // maximal subpart
+      {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD"},                    // encoded surrogate
+      {"\xC0\xAF", u"\xFFFD\xFFFD"},                              // overlong
+      {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},          // above U+10FFFF
+  };
+  for (const auto& c : cases) {
+    int rc = 0;
+    std::u16string out = Convert(c.in, 64, &rc);
+    ASSERT_EQ(rc, static_cast<int>(c.want.size()) + 1) << c.in;
+    EXPECT_EQ(out.substr(0, c.want.size()), c.want) << c.in;
+    EXPECT_EQ(out[c.want.size()], u'\0');
+  }
+}
+
+TEST(MultiByteToWideChar, SizeQueryAndInsufficientBuffer) {
+  int rc = 0;
+  Convert("abcdef", 0, &rc);
+  EXPECT_EQ(rc, 7);
+  std::u16string out = Convert("abcdef", 4, &rc);
+  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  Convert("abcdef", 7, &rc);
+  EXPECT_EQ(rc, 7);
+  char16_t buf[4];
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, nullptr, -1, buf, 4), 0);
+  EXPECT_EQ(MultiByteToWideChar(1234, 0, "a", -1, buf, 4), 0);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", 2, buf, 4), 2);  // explicit count, no NUL
+  EXPECT_EQ(buf[0], u'a');
+  EXPECT_EQ(buf[1], u'b');
+}
+
+TEST(Win32File, ReturnConventions) {
+  const std::string path = ::testing::TempDir() + "vrd_platform_file.bin";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("0123456789", f);
+  std::fclose(f);
+
+  EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(CreateFileA((path + "x").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD high = 99;
+  EXPECT_EQ(GetFileSize(h, &high), 10u);
+  EXPECT_EQ(high, 0u);
+  char buf[32] = {};
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(h, buf, 32, &got, nullptr));
+  EXPECT_EQ(got, 10u);  // short read at end of file is success with the count
+  EXPECT_STREQ(buf, "0123456789");
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+  EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
+  std::remove(path.c_str());
+}
+
+#endif
+
+}  // namespace
