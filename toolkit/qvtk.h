@@ -32,10 +32,13 @@ extern "C" {
 
 #if defined(_WIN32)
 #define QVTK_CALL __stdcall
+/* Callers declare the operations without dllimport: the import library's
+ * thunks resolve them against the DLL, and a static test double links
+ * directly. */
 #if defined(QVTK_BUILDING_TOOLKIT)
 #define QVTK_EXPORT __declspec(dllexport)
 #else
-#define QVTK_EXPORT __declspec(dllimport)
+#define QVTK_EXPORT
 #endif
 #else
 #define QVTK_CALL
