@@ -1,0 +1,49 @@
+// Owning holders for the OpenSSL objects the toolkit creates: each is a
+// unique_ptr whose deleter is the object's own free function, so every object
+// is released on every path. Stacks of certificates free their elements too.
+#ifndef VRD_TOOLKIT_OPENSSL_HOLDERS_H_
+#define VRD_TOOLKIT_OPENSSL_HOLDERS_H_
+
+#include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/cms.h>
+#include <openssl/crypto.h>
+#include <openssl/ess.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+
+#include <memory>
+
+namespace vrd::tk {
+
+template <typename T, void (*Free)(T*)>
+struct FreeWith {
+  void operator()(T* p) const noexcept { Free(p); }
+};
+
+inline void FreeCertStack(STACK_OF(X509) * s) { sk_X509_pop_free(s, X509_free); }
+// A stack that borrows its certificates: only the stack itself is freed.
+inline void FreeBorrowedStack(STACK_OF(X509) * s) { sk_X509_free(s); }
+inline void FreeBioChain(BIO* b) { BIO_free_all(b); }
+inline void FreeOpenSslText(char* p) { OPENSSL_free(p); }
+
+using BioPtr = std::unique_ptr<BIO, FreeWith<BIO, FreeBioChain>>;
+using BignumPtr = std::unique_ptr<BIGNUM, FreeWith<BIGNUM, BN_free>>;
+using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeWith<CMS_ContentInfo, CMS_ContentInfo_free>>;
+using CertPtr = std::unique_ptr<X509, FreeWith<X509, X509_free>>;
+using CertStackPtr = std::unique_ptr<STACK_OF(X509), FreeWith<STACK_OF(X509), FreeCertStack>>;
+using BorrowedStackPtr =
+    std::unique_ptr<STACK_OF(X509), FreeWith<STACK_OF(X509), FreeBorrowedStack>>;
+using EssV1Ptr =
+    std::unique_ptr<ESS_SIGNING_CERT, FreeWith<ESS_SIGNING_CERT, ESS_SIGNING_CERT_free>>;
+using EssV2Ptr =
+    std::unique_ptr<ESS_SIGNING_CERT_V2, FreeWith<ESS_SIGNING_CERT_V2, ESS_SIGNING_CERT_V2_free>>;
+using OpenSslTextPtr = std::unique_ptr<char, FreeWith<char, FreeOpenSslText>>;
+using StorePtr = std::unique_ptr<X509_STORE, FreeWith<X509_STORE, X509_STORE_free>>;
+using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, FreeWith<X509_STORE_CTX, X509_STORE_CTX_free>>;
+using TstInfoPtr = std::unique_ptr<TS_TST_INFO, FreeWith<TS_TST_INFO, TS_TST_INFO_free>>;
+
+}  // namespace vrd::tk
+
+#endif  // VRD_TOOLKIT_OPENSSL_HOLDERS_H_

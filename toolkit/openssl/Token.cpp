@@ -1,0 +1,435 @@
+// CMS signed-data verification (RFC 5652) and RFC 3161 token information.
+#include <openssl/asn1.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/x509v3.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <utility>
+
+#include "toolkit/openssl/Context.h"
+#include "toolkit/qvtk.h"
+
+namespace vrd::tk {
+namespace {
+
+// A parsed SignedData with its embedded content and certificates.
+struct SignedData {
+  CmsPtr cms;
+  const ASN1_OCTET_STRING* content = nullptr;
+  CertStackPtr certs;  // every certificate of the SignedData, in order
+  bool is_tst_info = false;
+};
+
+int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, SignedData* out) noexcept {
+  if (!IsWellFormed(in) || in->length == 0) {
+    return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: empty or malformed input");
+  }
+  // d2i reads one object and stops: bytes after it are not looked at.
+  const unsigned char* p = in->data;
+  out->cms.reset(d2i_CMS_ContentInfo(nullptr, &p, in->length));
+  if (out->cms == nullptr) return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not a ContentInfo");
+  if (OBJ_obj2nid(CMS_get0_type(out->cms.get())) != NID_pkcs7_signed) {
+    return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not signed data");
+  }
+  ASN1_OCTET_STRING** content = CMS_get0_content(out->cms.get());
+  if (content == nullptr || *content == nullptr) {
+    return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: no encapsulated content");
+  }
+  out->content = *content;
+  out->certs.reset(CMS_get1_certs(out->cms.get()));
+  if (out->certs == nullptr) {
+    // No certificates at all: an empty set keeps the callers simple.
+    ERR_clear_error();
+    out->certs = NewCertStack();
+    if (out->certs == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
+  }
+  out->is_tst_info = OBJ_obj2nid(CMS_get0_eContentType(out->cms.get())) == NID_id_smime_ct_TSTInfo;
+  return QVTK_OK;
+}
+
+// The certificate that the SignerInfo's sid names (issuer and serial, or
+// subject key identifier), or null.
+X509* FindSignerCert(CMS_SignerInfo* si, STACK_OF(X509) * certs) noexcept {
+  for (int i = 0; i < sk_X509_num(certs); ++i) {
+    X509* x = sk_X509_value(certs, i);
+    if (CMS_SignerInfo_cert_cmp(si, x) == 0) return x;
+  }
+  return nullptr;
+}
+
+// Runs the content through a digest BIO for the SignerInfo's algorithm and
+// lets OpenSSL check it: against the message-digest attribute when there are
+// signed attributes, else against the signature itself.
+int CheckContentDigest(Context* ctx, CMS_SignerInfo* si, const ASN1_OCTET_STRING* content,
+                       bool has_signed_attrs) noexcept {
+  X509_ALGOR* digest_alg = nullptr;
+  CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest_alg, nullptr);
+  const ASN1_OBJECT* digest_obj = nullptr;
+  X509_ALGOR_get0(&digest_obj, nullptr, nullptr, digest_alg);
+  const EVP_MD* md = EVP_get_digestbyobj(digest_obj);
+  if (md == nullptr) return Fail(ctx, QVTK_ERR_CMS_DIGEST, "CMS: unsupported digest algorithm");
+  BioPtr chain(BIO_new(BIO_f_md()));
+  BIO* source = BIO_new_mem_buf(ASN1_STRING_get0_data(content), ASN1_STRING_length(content));
+  if (chain == nullptr || source == nullptr) {
+    BIO_free(source);
+    return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
+  }
+  BIO_push(chain.get(), source);  // the chain owns source from here on
+  if (BIO_set_md(chain.get(), md) <= 0) return Fail(ctx, QVTK_ERR_INTERNAL, "CMS: digest setup");
+  unsigned char buffer[4096];
+  int n = 0;
+  while ((n = BIO_read(chain.get(), buffer, sizeof buffer)) > 0) {
+  }
+  if (CMS_SignerInfo_verify_content(si, chain.get()) <= 0) {
+    return has_signed_attrs
+               ? Fail(ctx, QVTK_ERR_CMS_DIGEST, "CMS: message digest differs from the content")
+               : Fail(ctx, QVTK_ERR_CMS_SIGNATURE, "CMS: signature over the content fails");
+  }
+  return QVTK_OK;
+}
+
+// RFC 2634 section 5.4 / RFC 5035 section 3: the first ESSCertID (v1 or v2)
+// must name the signer's certificate; further ones must name certificates of
+// the SignedData.
+int CheckSigningCertificate(Context* ctx, CMS_SignerInfo* si, X509* signer,
+                            STACK_OF(X509) * certs) noexcept {
+  const auto* v1 = static_cast<const ASN1_STRING*>(CMS_signed_get0_data_by_OBJ(
+      si, OBJ_nid2obj(NID_id_smime_aa_signingCertificate), -3, V_ASN1_SEQUENCE));
+  const auto* v2 = static_cast<const ASN1_STRING*>(CMS_signed_get0_data_by_OBJ(
+      si, OBJ_nid2obj(NID_id_smime_aa_signingCertificateV2), -3, V_ASN1_SEQUENCE));
+  if (v1 == nullptr && v2 == nullptr) {
+    return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: no signing-certificate attribute");
+  }
+  EssV1Ptr ss;
+  EssV2Ptr ss2;
+  if (v1 != nullptr) {
+    const unsigned char* p = ASN1_STRING_get0_data(v1);
+    ss.reset(d2i_ESS_SIGNING_CERT(nullptr, &p, ASN1_STRING_length(v1)));
+    if (ss == nullptr) return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: malformed signing certificate");
+  }
+  if (v2 != nullptr) {
+    const unsigned char* p = ASN1_STRING_get0_data(v2);
+    ss2.reset(d2i_ESS_SIGNING_CERT_V2(nullptr, &p, ASN1_STRING_length(v2)));
+    if (ss2 == nullptr) {
+      return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: malformed signing certificate v2");
+    }
+  }
+  // The signer first, then the other certificates: the order the check expects.
+  BorrowedStackPtr chain(sk_X509_new_null());
+  if (chain == nullptr || sk_X509_push(chain.get(), signer) <= 0) {
+    return Fail(ctx, QVTK_ERR_NO_MEMORY, "ESS: out of memory");
+  }
+  for (int i = 0; i < sk_X509_num(certs); ++i) {
+    X509* x = sk_X509_value(certs, i);
+    if (X509_cmp(x, signer) != 0 && sk_X509_push(chain.get(), x) <= 0) {
+      return Fail(ctx, QVTK_ERR_NO_MEMORY, "ESS: out of memory");
+    }
+  }
+  if (OSSL_ESS_check_signing_certs(ss.get(), ss2.get(), chain.get(), 1) <= 0) {
+    return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: signing certificate does not name the signer");
+  }
+  return QVTK_OK;
+}
+
+int VerifySigner(Context* ctx, const SignedData& sd, CMS_SignerInfo* si) noexcept {
+  X509* signer = FindSignerCert(si, sd.certs.get());
+  if (signer == nullptr) {
+    return Fail(ctx, QVTK_ERR_CMS_NO_SIGNER_CERT, "CMS: signer certificate not in the token");
+  }
+  CMS_SignerInfo_set1_signer_cert(si, signer);
+  const bool has_signed_attrs = CMS_signed_get_attr_count(si) >= 0;
+  if (has_signed_attrs && CMS_SignerInfo_verify(si) <= 0) {
+    return Fail(ctx, QVTK_ERR_CMS_SIGNATURE, "CMS: signature over the signed attributes fails");
+  }
+  int status = CheckContentDigest(ctx, si, sd.content, has_signed_attrs);
+  if (status != QVTK_OK) return status;
+  if (sd.is_tst_info) {
+    // RFC 3161 section 2.4.1: a token's signer names its certificate in an
+    // ESS signing-certificate attribute, which only exists as a signed one.
+    if (!has_signed_attrs) return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: no signed attributes");
+    status = CheckSigningCertificate(ctx, si, signer, sd.certs.get());
+  }
+  return status;
+}
+
+// Days from 1970-01-01 to the given proleptic Gregorian date.
+int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) noexcept {
+  y -= m <= 2 ? 1 : 0;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+bool IsDigit(unsigned char c) noexcept { return c >= '0' && c <= '9'; }
+
+// RFC 3161 section 2.4.2: genTime is GeneralizedTime "YYYYMMDDhhmmss[.s+]Z".
+// Writes "YYYY-MM-DDThh:mm:ss[.s+]Z" (RFC 3339) and the whole seconds since
+// 1970; false when the text is not of that form or not a valid time.
+bool ConvertGenTime(const ASN1_GENERALIZEDTIME* t, char* out, size_t out_size, size_t* length,
+                    int64_t* seconds) noexcept {
+  const unsigned char* s = ASN1_STRING_get0_data(t);
+  const int n = ASN1_STRING_length(t);
+  if (s == nullptr || n < 15 || s[n - 1] != 'Z') return false;
+  for (int i = 0; i < 14; ++i) {
+    if (!IsDigit(s[i])) return false;
+  }
+  int fraction = n - 15;  // characters between the seconds and the "Z", "." included
+  if (fraction == 1) return false;
+  if (fraction > 1) {
+    if (s[14] != '.') return false;
+    for (int i = 15; i < n - 1; ++i) {
+      if (!IsDigit(s[i])) return false;
+    }
+  }
+  struct tm tm;
+  if (ASN1_TIME_to_tm(t, &tm) != 1) return false;
+  const size_t needed = 20 + static_cast<size_t>(fraction);
+  if (needed + 1 > out_size) return false;
+  const char* d = reinterpret_cast<const char*>(s);
+  std::memcpy(out, d, 4);
+  out[4] = '-';
+  std::memcpy(out + 5, d + 4, 2);
+  out[7] = '-';
+  std::memcpy(out + 8, d + 6, 2);
+  out[10] = 'T';
+  std::memcpy(out + 11, d + 8, 2);
+  out[13] = ':';
+  std::memcpy(out + 14, d + 10, 2);
+  out[16] = ':';
+  std::memcpy(out + 17, d + 12, 2);
+  if (fraction > 0) std::memcpy(out + 19, d + 14, static_cast<size_t>(fraction));
+  out[19 + fraction] = 'Z';
+  out[20 + fraction] = '\0';
+  *length = needed;
+  *seconds = DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) * 86400 +
+             tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;
+  return true;
+}
+
+int WriteOid(Context* ctx, const ASN1_OBJECT* obj, int32_t capacity, char* buffer) noexcept {
+  const int n = OBJ_obj2txt(nullptr, 0, obj, 1);
+  if (n <= 0) return Fail(ctx, QVTK_ERR_TSP_NOT_TSTINFO, "TSTInfo: unreadable object identifier");
+  if (n >= capacity) return Fail(ctx, QVTK_ERR_TEXT_TOO_LONG, "TSTInfo: OID text too long");
+  OBJ_obj2txt(buffer, capacity, obj, 1);
+  return QVTK_OK;
+}
+
+int WriteAlgorithmName(Context* ctx, const X509_ALGOR* algo, int32_t capacity,
+                       char* buffer) noexcept {
+  const ASN1_OBJECT* obj = nullptr;
+  X509_ALGOR_get0(&obj, nullptr, nullptr, algo);
+  const char* name = nullptr;
+  switch (OBJ_obj2nid(obj)) {
+    case NID_sha1:
+      name = "SHA1";
+      break;
+    case NID_sha224:
+      name = "SHA224";
+      break;
+    case NID_sha256:
+      name = "SHA256";
+      break;
+    case NID_sha384:
+      name = "SHA384";
+      break;
+    case NID_sha512:
+      name = "SHA512";
+      break;
+    case NID_md5:
+      name = "MD5";
+      break;
+    default:
+      return WriteOid(ctx, obj, capacity, buffer);
+  }
+  const int status = WriteText(name, std::strlen(name), capacity, buffer);
+  return status == QVTK_OK ? status : Fail(ctx, status, "TSTInfo: algorithm name too long");
+}
+
+int WriteHex(Context* ctx, const unsigned char* bytes, size_t n, int32_t capacity,
+             char* buffer) noexcept {
+  static const char kDigits[] = "0123456789abcdef";
+  if (capacity < 1 || n > (static_cast<size_t>(capacity) - 1) / 2) {
+    return Fail(ctx, QVTK_ERR_TEXT_TOO_LONG, "TSTInfo: imprint text too long");
+  }
+  for (size_t i = 0; i < n; ++i) {
+    buffer[2 * i] = kDigits[bytes[i] >> 4];
+    buffer[2 * i + 1] = kDigits[bytes[i] & 0x0F];
+  }
+  buffer[2 * n] = '\0';
+  return QVTK_OK;
+}
+
+int WriteSerial(Context* ctx, const ASN1_INTEGER* serial, int32_t capacity, char* buffer) noexcept {
+  BignumPtr bn(ASN1_INTEGER_to_BN(serial, nullptr));
+  if (bn == nullptr) return Fail(ctx, QVTK_ERR_TSP_NOT_TSTINFO, "TSTInfo: unreadable serial");
+  OpenSslTextPtr hex(BN_bn2hex(bn.get()));
+  if (hex == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "TSTInfo: out of memory");
+  const size_t n = std::strlen(hex.get());
+  for (size_t i = 0; i < n; ++i) {
+    char& c = hex.get()[i];
+    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+  }
+  const int status = WriteText(hex.get(), n, capacity, buffer);
+  return status == QVTK_OK ? status : Fail(ctx, status, "TSTInfo: serial text too long");
+}
+
+int WriteTsaName(Context* ctx, const GENERAL_NAME* tsa, int32_t capacity, char* buffer) noexcept {
+  if (tsa == nullptr) return WriteText("", 0, capacity, buffer);
+  BioPtr bio;
+  const char* text = nullptr;
+  size_t length = 0;
+  if (tsa->type == GEN_DIRNAME) {
+    const int status = PrintName(ctx, tsa->d.directoryName, &bio, &text, &length);
+    if (status != QVTK_OK) return status;
+  } else {
+    bio.reset(BIO_new(BIO_s_mem()));
+    if (bio == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "TSTInfo: out of memory");
+    if (GENERAL_NAME_print(bio.get(), const_cast<GENERAL_NAME*>(tsa)) <= 0) {
+      return Fail(ctx, QVTK_ERR_INTERNAL, "TSTInfo: cannot print the TSA name");
+    }
+    char* data = nullptr;
+    const long n = BIO_get_mem_data(bio.get(), &data);
+    text = n > 0 ? data : "";
+    length = n > 0 ? static_cast<size_t>(n) : 0;
+  }
+  const int status = WriteText(text, length, capacity, buffer);
+  return status == QVTK_OK ? status : Fail(ctx, status, "TSTInfo: TSA name too long");
+}
+
+int ParseTstInfo(Context* ctx, const SignedData& sd, TstInfoPtr* out) noexcept {
+  if (!sd.is_tst_info) return Fail(ctx, QVTK_ERR_TSP_NOT_TSTINFO, "content type is not TSTInfo");
+  const unsigned char* p = ASN1_STRING_get0_data(sd.content);
+  const long n = ASN1_STRING_length(sd.content);
+  TstInfoPtr info(d2i_TS_TST_INFO(nullptr, &p, n));
+  if (info == nullptr || p != ASN1_STRING_get0_data(sd.content) + n) {
+    return Fail(ctx, QVTK_ERR_TSP_NOT_TSTINFO, "content is not a DER TSTInfo");
+  }
+  *out = std::move(info);
+  return QVTK_OK;
+}
+
+// Remembers what QVTK_CERT_Verify needs from the token just examined.
+void RememberToken(Context* ctx, SignedData* sd, bool has_gen_time, int64_t gen_time) noexcept {
+  ctx->token_certs = std::move(sd->certs);
+  ctx->has_gen_time = has_gen_time;
+  ctx->gen_time = gen_time;
+}
+
+}  // namespace
+}  // namespace vrd::tk
+
+using vrd::tk::Context;
+using vrd::tk::Fail;
+using vrd::tk::FromHandle;
+
+extern "C" {
+
+QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX handle, int32_t /*flags*/,
+                                                     const QVTK_BINSTR* signed_data,
+                                                     QVTK_BINSTR* content, int32_t* content_type) {
+  Context* ctx = FromHandle(handle);
+  if (ctx == nullptr || content == nullptr) {
+    return Fail(ctx, QVTK_ERR_INVALID_ARGUMENT, "CMS: bad argument");
+  }
+  vrd::tk::SignedData sd;
+  int status = vrd::tk::ParseSignedData(ctx, signed_data, &sd);
+  if (status != QVTK_OK) return status;
+  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(sd.cms.get());
+  if (sk_CMS_SignerInfo_num(signers) <= 0) {
+    return Fail(ctx, QVTK_ERR_CMS_NO_SIGNER_CERT, "CMS: no SignerInfo");
+  }
+  for (int i = 0; i < sk_CMS_SignerInfo_num(signers); ++i) {
+    status = vrd::tk::VerifySigner(ctx, sd, sk_CMS_SignerInfo_value(signers, i));
+    if (status != QVTK_OK) return status;
+  }
+  bool has_gen_time = false;
+  int64_t gen_time = 0;
+  if (sd.is_tst_info) {
+    vrd::tk::TstInfoPtr info;
+    if (vrd::tk::ParseTstInfo(ctx, sd, &info) == QVTK_OK) {
+      char text[64];
+      size_t length = 0;
+      has_gen_time = vrd::tk::ConvertGenTime(TS_TST_INFO_get_time(info.get()), text, sizeof text,
+                                             &length, &gen_time);
+    }
+    ERR_clear_error();
+  }
+  status = vrd::tk::ReplaceBytes(content, ASN1_STRING_get0_data(sd.content),
+                                 static_cast<size_t>(ASN1_STRING_length(sd.content)));
+  if (status != QVTK_OK) return Fail(ctx, status, "CMS: cannot copy the content");
+  if (content_type != nullptr) *content_type = sd.is_tst_info ? 1 : 0;
+  vrd::tk::RememberToken(ctx, &sd, has_gen_time, gen_time);
+  return QVTK_OK;
+}
+
+QVTK_EXPORT int QVTK_CALL QVTK_TSP_GetTokenInfo(QVTK_CTX handle, const QVTK_BINSTR* token,
+                                                int32_t capacity, char* text1, char* text2,
+                                                char* text3, char* text4, char* text5, char* text6,
+                                                QVTK_BINSTR* cert) {
+  Context* ctx = FromHandle(handle);
+  if (ctx == nullptr || cert == nullptr || capacity < 1 || text1 == nullptr || text2 == nullptr ||
+      text3 == nullptr || text4 == nullptr || text5 == nullptr || text6 == nullptr) {
+    return Fail(ctx, QVTK_ERR_INVALID_ARGUMENT, "TSP: bad argument");
+  }
+  vrd::tk::SignedData sd;
+  int status = vrd::tk::ParseSignedData(ctx, token, &sd);
+  if (status != QVTK_OK) return status;
+  vrd::tk::TstInfoPtr info;
+  status = vrd::tk::ParseTstInfo(ctx, sd, &info);
+  if (status != QVTK_OK) return status;
+
+  // The token's signer: the first SignerInfo's certificate.
+  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(sd.cms.get());
+  X509* signer = sk_CMS_SignerInfo_num(signers) > 0
+                     ? vrd::tk::FindSignerCert(sk_CMS_SignerInfo_value(signers, 0), sd.certs.get())
+                     : nullptr;
+  if (signer == nullptr) {
+    return Fail(ctx, QVTK_ERR_CMS_NO_SIGNER_CERT, "TSP: signer certificate not in the token");
+  }
+
+  TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(info.get());
+  const ASN1_OCTET_STRING* hashed = TS_MSG_IMPRINT_get_msg(imprint);
+  char time_text[64];
+  size_t time_length = 0;
+  int64_t gen_time = 0;
+  if (!vrd::tk::ConvertGenTime(TS_TST_INFO_get_time(info.get()), time_text, sizeof time_text,
+                               &time_length, &gen_time)) {
+    return Fail(ctx, QVTK_ERR_TSP_NOT_TSTINFO, "TSTInfo: genTime is not RFC 3161 form");
+  }
+  status = vrd::tk::WriteOid(ctx, TS_TST_INFO_get_policy_id(info.get()), capacity, text1);
+  if (status == QVTK_OK) {
+    status = vrd::tk::WriteAlgorithmName(ctx, TS_MSG_IMPRINT_get_algo(imprint), capacity, text2);
+  }
+  if (status == QVTK_OK) {
+    status = vrd::tk::WriteHex(ctx, ASN1_STRING_get0_data(hashed),
+                               static_cast<size_t>(ASN1_STRING_length(hashed)), capacity, text3);
+  }
+  if (status == QVTK_OK) {
+    status = vrd::tk::WriteSerial(ctx, TS_TST_INFO_get_serial(info.get()), capacity, text4);
+  }
+  if (status == QVTK_OK) {
+    status = vrd::tk::WriteText(time_text, time_length, capacity, text5);
+    if (status != QVTK_OK) status = Fail(ctx, status, "TSTInfo: genTime text too long");
+  }
+  if (status == QVTK_OK) {
+    status = vrd::tk::WriteTsaName(ctx, TS_TST_INFO_get_tsa(info.get()), capacity, text6);
+  }
+  if (status != QVTK_OK) return status;
+
+  unsigned char* der = nullptr;
+  const int der_length = i2d_X509(signer, &der);
+  if (der_length <= 0) return Fail(ctx, QVTK_ERR_INTERNAL, "TSP: cannot encode the certificate");
+  status = vrd::tk::ReplaceBytes(cert, der, static_cast<size_t>(der_length));
+  OPENSSL_free(der);
+  if (status != QVTK_OK) return Fail(ctx, status, "TSP: cannot copy the certificate");
+  vrd::tk::RememberToken(ctx, &sd, true, gen_time);
+  return QVTK_OK;
+}
+
+}  // extern "C"
