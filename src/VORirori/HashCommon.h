@@ -1,0 +1,146 @@
+// Internal building blocks shared by the hash cores (not for other callers):
+// byte-order loads and stores, the buffered absorb loop, the one padding
+// routine (keyed by block size, length-field width and byte order), and the
+// compress functions of each core.
+//
+// Compress functions take the chaining state and `count` whole blocks of
+// message bytes; they read the bytes in the algorithm's word order themselves,
+// so a block is never converted in place and the caller's bytes are never
+// written.
+#ifndef VRD_SRC_VORIRORI_HASHCOMMON_H_
+#define VRD_SRC_VORIRORI_HASHCOMMON_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace vrd {
+namespace hash_internal {
+
+// Byte-wise forms: compilers turn them into single (byte-swapping) loads and
+// stores, and they do not depend on the host byte order.
+inline uint32_t LoadBE32(const uint8_t* p) noexcept {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+}
+inline uint32_t LoadLE32(const uint8_t* p) noexcept {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint64_t LoadBE64(const uint8_t* p) noexcept {
+  return (static_cast<uint64_t>(LoadBE32(p)) << 32) | LoadBE32(p + 4);
+}
+inline void StoreBE32(uint8_t* p, uint32_t v) noexcept {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+inline void StoreLE32(uint8_t* p, uint32_t v) noexcept {
+  p[0] = static_cast<uint8_t>(v);
+  p[1] = static_cast<uint8_t>(v >> 8);
+  p[2] = static_cast<uint8_t>(v >> 16);
+  p[3] = static_cast<uint8_t>(v >> 24);
+}
+inline void StoreBE64(uint8_t* p, uint64_t v) noexcept {
+  StoreBE32(p, static_cast<uint32_t>(v >> 32));
+  StoreBE32(p + 4, static_cast<uint32_t>(v));
+}
+
+inline uint32_t Rotl32(uint32_t x, int n) noexcept { return (x << n) | (x >> (32 - n)); }
+inline uint32_t Rotr32(uint32_t x, int n) noexcept { return (x >> n) | (x << (32 - n)); }
+inline uint64_t Rotr64(uint64_t x, int n) noexcept { return (x >> n) | (x << (64 - n)); }
+
+// Adds length * 8 to a bit count of two 32-bit words (64-bit cores).
+inline void AddBitCount(uint32_t& low, uint32_t& high, uint32_t length) noexcept {
+  const uint32_t before = low;
+  low += length << 3;
+  high += (low < before ? 1u : 0u) + (length >> 29);
+}
+
+// Adds length * 8 to a 128-bit bit count held as four 32-bit words, least
+// significant first; every carry runs on as in one 128-bit addition.
+inline void AddBitCount(uint32_t* count, uint32_t length) noexcept {
+  const uint32_t before = count[0];
+  count[0] += length << 3;
+  uint64_t carry = (count[0] < before ? 1u : 0u) + static_cast<uint64_t>(length >> 29);
+  for (int i = 1; i < 4 && carry != 0; ++i) {
+    const uint64_t sum = static_cast<uint64_t>(count[i]) + carry;
+    count[i] = static_cast<uint32_t>(sum);
+    carry = sum >> 32;
+  }
+}
+
+// The absorb loop of every core: top up a partly filled buffer, compress
+// whole blocks straight from the caller's bytes, keep the rest.
+template <size_t kBlock, typename Compress>
+inline void AbsorbBytes(uint8_t* buffer, size_t waiting, const uint8_t* data, size_t length,
+                        Compress compress) noexcept {
+  if (waiting > 0) {
+    const size_t fill = kBlock - waiting;
+    if (length < fill) {
+      std::memcpy(buffer + waiting, data, length);
+      return;
+    }
+    std::memcpy(buffer + waiting, data, fill);
+    compress(buffer, 1);
+    data += fill;
+    length -= fill;
+  }
+  const size_t blocks = length / kBlock;
+  if (blocks > 0) {
+    compress(data, blocks);
+    data += blocks * kBlock;
+    length -= blocks * kBlock;
+  }
+  if (length > 0) std::memcpy(buffer, data, length);
+}
+
+// Merkle-Damgard padding: 0x80, zeros, then the bit count in the last
+// kCountBytes of the block (big-endian whole number, or little-endian with
+// the low word first). A second block is used when the count does not fit
+// behind the 0x80 byte.
+template <size_t kBlock, size_t kCountBytes, bool kBigEndian, typename Compress>
+inline void PadAndCompress(uint8_t* buffer, size_t waiting, const uint32_t* count,
+                           Compress compress) noexcept {
+  constexpr size_t kLimit = kBlock - kCountBytes;
+  constexpr size_t kCountWords = kCountBytes / 4;
+  buffer[waiting] = 0x80;
+  if (waiting >= kLimit) {
+    std::memset(buffer + waiting + 1, 0, kBlock - waiting - 1);
+    compress(buffer, 1);
+    std::memset(buffer, 0, kLimit);
+  } else {
+    std::memset(buffer + waiting + 1, 0, kLimit - waiting - 1);
+  }
+  for (size_t i = 0; i < kCountWords; ++i) {
+    if (kBigEndian) {
+      StoreBE32(buffer + kLimit + 4 * i, count[kCountWords - 1 - i]);
+    } else {
+      StoreLE32(buffer + kLimit + 4 * i, count[i]);
+    }
+  }
+  compress(buffer, 1);
+}
+
+using Compress32Fn = void (*)(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+
+void Md5Compress(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+void Sha1CompressPortable(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+void Sha256CompressPortable(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+void Sha512Compress(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
+void Has160Compress(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+
+// x86-64 SHA extension forms; callable only when CpuHasShaExtensions().
+bool CpuHasShaExtensions() noexcept;
+void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+void Sha256CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+
+// The compress function in force for SHA-1 / SHA-256 (accelerated or portable).
+Compress32Fn Sha1CompressFn() noexcept;
+Compress32Fn Sha256CompressFn() noexcept;
+
+}  // namespace hash_internal
+}  // namespace vrd
+
+#endif  // VRD_SRC_VORIRORI_HASHCOMMON_H_

@@ -1,0 +1,40 @@
+// Run-time choice of the SHA-1 / SHA-256 compress functions.
+#include <atomic>
+
+#include "src/VORirori/HashCommon.h"
+#include "src/VORirori/HashCores.h"
+
+namespace vrd {
+namespace {
+
+std::atomic<bool> g_portable_only{false};
+
+bool Accelerated() noexcept {
+  // CPUID is asked once per process; the answer cannot change.
+  static const bool available = hash_internal::CpuHasShaExtensions();
+  return available && !g_portable_only.load(std::memory_order_relaxed);
+}
+
+}  // namespace
+
+bool HashAccelerationAvailable() noexcept {
+  static const bool available = hash_internal::CpuHasShaExtensions();
+  return available;
+}
+
+void SetPortableHashOnly(bool portable_only) noexcept {
+  g_portable_only.store(portable_only, std::memory_order_relaxed);
+}
+
+namespace hash_internal {
+
+Compress32Fn Sha1CompressFn() noexcept {
+  return Accelerated() ? Sha1CompressShaNi : Sha1CompressPortable;
+}
+
+Compress32Fn Sha256CompressFn() noexcept {
+  return Accelerated() ? Sha256CompressShaNi : Sha256CompressPortable;
+}
+
+}  // namespace hash_internal
+}  // namespace vrd

@@ -1,0 +1,53 @@
+// VORiroriBase: what the hash facade classes share - the translation of a
+// facade algorithm identifier into an ECSP algorithm identifier, and a
+// one-line diagnostic log kept inside the object.
+//
+// Contract:
+//  - Objects are owned by their creator (the pipeline keeps one on its stack)
+//    and are never copied. Used by one thread at a time.
+//  - logText() is empty until the first failure is logged and then always
+//    holds exactly the latest line; successes never change it.
+//  - className() is set by the concrete class; methodName() is "" after
+//    construction and names the public operation last entered.
+#ifndef VRD_SRC_VORIRORI_VORIRORIBASE_H_
+#define VRD_SRC_VORIRORI_VORIRORIBASE_H_
+
+#include <cstdint>
+
+#include "util/ByteString.h"
+
+namespace vrd {
+
+class VORiroriBase {
+ public:
+  virtual ~VORiroriBase();
+  VORiroriBase(const VORiroriBase&) = delete;
+  VORiroriBase& operator=(const VORiroriBase&) = delete;
+
+  // The ECSP identifier of one of the 66 facade identifiers (1012 -> 1500
+  // SHA-256, 1014 -> 1700 SHA-512, ...). Any other value gives -1 and logs
+  // "The AlgID(<algorithm>) is not supported." as the line's label.
+  [[nodiscard]] int getECSP_AlgID(int algorithm) noexcept;
+
+  // Replaces logText by "[<file>:<line>]<className>::<operation>-<label>(<value>)"
+  // where <file> is sourcePath after its last '/' or '\'; a non-empty detail
+  // is appended after a comma. detail may be the current logText itself.
+  void writeLog(const char* sourcePath, int line, const char* className, const char* operation,
+                const char* label, int value, const char* detail) noexcept;
+
+  const ByteString& logText() const noexcept { return logText_; }
+  const char* className() const noexcept { return className_; }
+  const char* methodName() const noexcept { return methodName_; }
+
+ protected:
+  explicit VORiroriBase(const char* className) noexcept : className_(className) {}
+
+  int32_t reserved_ = 0;  // Kept for layout compatibility; never read or changed.
+  ByteString logText_;
+  const char* className_;
+  const char* methodName_ = "";
+};
+
+}  // namespace vrd
+
+#endif  // VRD_SRC_VORIRORI_VORIRORIBASE_H_
