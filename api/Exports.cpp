@@ -1,0 +1,46 @@
+#include "api/Exports.h"
+
+#include "api/ResultCodes.h"
+#include "api/VerifyTimeStampToken.h"
+#include "util/ByteString.h"
+#include "util/LoadFile.h"
+
+namespace {
+
+// Nothing below is meant to throw; should anything (an allocation deep in a
+// standard container) do so anyway, the caller still gets a failure code
+// rather than an exception across the C boundary.
+constexpr int kEscapedFailure = vrd::ToolkitSetupFailed;
+
+}  // namespace
+
+extern "C" {
+
+VRD_EXPORT int VRD_CALL QVTSPdfSigVerifyF(const char* pdfPath, VrdWideChar* genTime,
+                                          VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
+                                          VrdWideChar* subjectName) {
+  try {
+    vrd::ByteString document;
+    if (vrd::LoadFile(pdfPath, document) != vrd::kLoadOk) return vrd::FileUnreadable;
+    return vrd::VerifyTimeStampToken(document, genTime, hashAlgorithm, hashedMessage, subjectName);
+  } catch (...) {
+    return kEscapedFailure;
+  }
+}
+
+VRD_EXPORT int VRD_CALL QVTSPdfSigVerifyD(const unsigned char* pdfData, int32_t pdfLength,
+                                          VrdWideChar* genTime, VrdWideChar* hashAlgorithm,
+                                          VrdWideChar* hashedMessage, VrdWideChar* subjectName) {
+  try {
+    vrd::ByteString document;
+    if (pdfData != nullptr && pdfLength > 0 &&
+        document.SetData(pdfData, pdfLength) != vrd::ByteString::kOk) {
+      return vrd::FileUnreadable;
+    }
+    return vrd::VerifyTimeStampToken(document, genTime, hashAlgorithm, hashedMessage, subjectName);
+  } catch (...) {
+    return kEscapedFailure;
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,83 @@
+// The pieces of the tsverify command that are worth testing on their own:
+// command-line parsing, the names and meanings of the result codes, reading
+// trusted roots from PEM files, text conversion and JSON output, and the
+// verification of one file. main() in tsverify.cpp only wires them together.
+//
+// Everything here returns by value or through out-parameters; nothing keeps
+// state between calls, so VerifyFile may run on several threads at once.
+#ifndef VRD_CLI_TSVERIFYCORE_H_
+#define VRD_CLI_TSVERIFYCORE_H_
+
+#include <string>
+#include <vector>
+
+#include "platform/Win32Compat.h"
+#include "util/ByteString.h"
+
+namespace vrd {
+namespace cli {
+
+struct Options {
+  bool help = false;
+  bool json = false;
+  int jobs = 1;
+  std::vector<std::string> trust_anchor_files;
+  std::string files_from;  // empty: none; "-": standard input
+  std::vector<std::string> files;
+};
+
+// Fills options from argv[1..argc-1]. Returns false with a one-line reason in
+// error for a usage error (unknown option, missing or bad value, no files,
+// files given together with --files-from). --files-from implies JSON output.
+[[nodiscard]] bool ParseCommandLine(int argc, const char* const* argv, Options& options,
+                                    std::string& error);
+
+// The usage text for --help.
+const char* UsageText();
+
+// "ResultOk", "DigestMismatch", ... and a one-sentence meaning; "Unknown" and
+// an empty-ish meaning for codes outside the table.
+const char* ResultName(int code);
+const char* ResultMeaning(int code);
+
+// Appends the DER of every "CERTIFICATE" block of a PEM text to roots. A text
+// without PEM blocks that starts like a DER SEQUENCE is taken as one DER
+// certificate. Returns false (roots unchanged) when nothing usable is found or
+// a block's Base64 is malformed.
+[[nodiscard]] bool ParsePemCertificates(const std::string& text, std::vector<ByteString>& roots);
+
+// Whole-file read into text; false when the file cannot be read.
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& text);
+
+// UTF-16 (NUL-terminated, at most max_units read) to UTF-8; unpaired
+// surrogates become U+FFFD.
+std::string Utf16ToUtf8(const VrdWideChar* text, size_t max_units);
+
+// A JSON string literal, quotes included: the text's valid UTF-8 passes
+// through, invalid bytes become U+FFFD, quotes, backslashes and control
+// characters are escaped.
+std::string JsonString(const std::string& text);
+
+struct FileResult {
+  int code = 0;
+  std::string gen_time;
+  std::string hash_algorithm;
+  std::string hashed_message;
+  std::string subject_name;
+};
+
+// Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots.
+FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots);
+
+// One JSON object, without the line feed.
+std::string FormatJson(const std::string& path, const FileResult& result);
+// The human-readable block for one file, ending with a line feed.
+std::string FormatText(const std::string& path, const FileResult& result);
+
+// Paths from a list text: one per line, CR before LF dropped, empty lines skipped.
+std::vector<std::string> SplitFileList(const std::string& text);
+
+}  // namespace cli
+}  // namespace vrd
+
+#endif  // VRD_CLI_TSVERIFYCORE_H_
