@@ -29,7 +29,10 @@ constexpr size_t kMaxTrustedRoots = 6;
 constexpr size_t kTrustAnchorStrings = 2 * kMaxTrustedRoots + 1;
 
 // Runs the stage with strings created by the caller (kTrustAnchorStrings of
-// them, released by the caller). Returns `result` unchanged, or
+// them, released by the caller). Layout: strings[i] holds root text i and
+// strings[kMaxTrustedRoots + 1 + i] its decoding (i < kTrustedRootCount);
+// strings[kMaxTrustedRoots] holds the CA set, decoded in place. Slots of
+// absent roots stay untouched. Null strings give ToolkitSetupFailed. Returns `result` unchanged, or
 // ToolkitSetupFailed (2105) when a root, the CA set or the environment cannot
 // be installed, or CertificateVerifyFailed (2109) when verification returns
 // neither 0 nor 1518.

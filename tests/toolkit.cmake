@@ -5,3 +5,19 @@ vrd_defaults(vrd_fake_toolkit)
 target_link_libraries(vrd_fake_toolkit PUBLIC vrd_toolkit_headers)
 
 vrd_add_test(fake_toolkit_test SOURCES fake_toolkit_test.cpp LIBS vrd_fake_toolkit)
+
+# The OpenSSL-backed toolkit against the committed test PKI (tests/data/pki),
+# and the compiled-in anchors installed into it.
+find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
+if(TARGET vrd_toolkit)
+  vrd_add_test(toolkit_test
+    SOURCES toolkit_test.cpp ${PROJECT_SOURCE_DIR}/api/TrustAnchors.cpp
+            ${PROJECT_SOURCE_DIR}/api/TrustAnchorTexts.cpp
+    LIBS vrd_toolkit OpenSSL::Crypto)
+endif()
+
+# The trust-anchor texts and the stage's call order, with the scripted toolkit.
+vrd_add_test(trust_anchors_test
+  SOURCES trust_anchors_test.cpp ${PROJECT_SOURCE_DIR}/api/TrustAnchors.cpp
+          ${PROJECT_SOURCE_DIR}/api/TrustAnchorTexts.cpp
+  LIBS vrd_fake_toolkit OpenSSL::Crypto)

@@ -21,7 +21,9 @@
 #   token-noeku.der         signed by tsa-noeku, genTime 2024-05-01T09:30:00Z
 #   token-expired.der       signed by tsa-expired, genTime 2021-06-15T12:00:00.5Z
 #                           (both: TSTInfo built by hand, signed with cms -cades)
+#   token-noess.der         a TSTInfo signed without signing-certificate attribute
 #   cms-data.der            a plain `openssl cms -sign` of content.txt (id-data)
+#   cms-two-signers.der     content.txt signed by tsa and by tsa-expired
 #   ca-pubs.der             DER SEQUENCE { inter, root }
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -191,8 +193,16 @@ EOF
 handmade token-noeku tsa-noeku tsa 0x0ABB 20240501093000Z
 handmade token-expired tsa-expired tsa-expired 0x0ABC 20210615120000.5Z
 
+# A TSTInfo signed without any ESS signing-certificate attribute.
+openssl cms -sign -binary -nodetach -md sha256 -econtent_type id-smime-ct-TSTInfo \
+  -in "$work/token-noeku.tst" -signer "$out/tsa.pem" -inkey "$out/tsa.key" -outform DER \
+  -out "$out/token-noess.der"
+
 openssl cms -sign -binary -nodetach -md sha256 -in "$out/content.txt" -signer "$out/tsa.pem" \
   -inkey "$out/tsa.key" -outform DER -out "$out/cms-data.der"
+openssl cms -sign -binary -nodetach -md sha256 -in "$out/content.txt" -signer "$out/tsa.pem" \
+  -inkey "$out/tsa.key" -signer "$out/tsa-expired.pem" -inkey "$out/tsa-expired.key" \
+  -outform DER -out "$out/cms-two-signers.der"
 
 # DER SEQUENCE { inter, root }: a CA set as QVTK_CERT_SetCaPubs takes it.
 cat "$out/inter.der" "$out/root.der" >"$work/ca-body"

@@ -155,11 +155,10 @@ extern "C" {
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_Load(QVTK_CTX handle, const QVTK_BINSTR* cert) {
   Context* ctx = FromHandle(handle);
   if (ctx == nullptr) return QVTK_ERR_INVALID_ARGUMENT;
-  vrd::tk::CertPtr parsed;
-  const int status = vrd::tk::ParseCertificate(ctx, cert, &parsed);
-  if (status != QVTK_OK) return status;
-  ctx->loaded = std::move(parsed);
-  return QVTK_OK;
+  // A failed load leaves no certificate: a later name never belongs to an
+  // earlier one.
+  ctx->loaded.reset();
+  return vrd::tk::ParseCertificate(ctx, cert, &ctx->loaded);
 }
 
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_GetSubjectName(QVTK_CTX handle, int32_t capacity,
