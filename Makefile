@@ -17,5 +17,18 @@ test: deps
 bench: build
 	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b"; done
 
+# The shipped sample (samples/make-sample.sh made it), verified with its test
+# authority's root as trust anchor, then a copy with one signed byte changed.
+demo: build
+	@echo
+	@echo '$$ tsverify --trust-anchor samples/sample-root.pem samples/sample.pdf'
+	@build/cli/tsverify --trust-anchor samples/sample-root.pem samples/sample.pdf
+	@LC_ALL=C sed 's/(Time-stamped sample document)/(Time-stamped sample documenT)/' \
+	  samples/sample.pdf > build/sample-altered.pdf
+	@echo
+	@echo '$$ tsverify --trust-anchor samples/sample-root.pem build/sample-altered.pdf'
+	@build/cli/tsverify --trust-anchor samples/sample-root.pem build/sample-altered.pdf; \
+	  status=$$?; echo "(exit status $$status)"; test $$status -eq 1
+
 clean:
 	rm -rf build build-*

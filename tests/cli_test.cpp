@@ -116,7 +116,7 @@ TEST(TsVerifyCoreTest, PemCertificates) {
 TEST(TsVerifyCoreTest, SplitFileList) {
   EXPECT_EQ(SplitFileList("a.pdf\r\n\nb c.pdf\nlast"),
             (std::vector<std::string>{"a.pdf", "b c.pdf", "last"}));
-  EXPECT_TRUE(SplitFileList("\n\r\n").size() == 1u);  // a lone CR is a name; empty lines go
+  EXPECT_TRUE(SplitFileList("\n\r\n").empty());  // a CR LF line is empty too
   EXPECT_TRUE(SplitFileList("").empty());
 }
 
@@ -140,19 +140,19 @@ TEST(TsVerifyCoreTest, ResultNamesAndJsonObject) {
 
 // --- the command --------------------------------------------------------------
 
-struct Run {
+struct CommandRun {
   int status = -1;
   std::string out;
 };
 
-Run Execute(const std::string& arguments, const std::string& stdin_text = "") {
+CommandRun Execute(const std::string& arguments, const std::string& stdin_text = "") {
   const std::string dir = ::testing::TempDir();
   const std::string out_path = dir + "vrd_cli_out_" + std::to_string(::getpid());
   const std::string in_path = dir + "vrd_cli_in_" + std::to_string(::getpid());
   std::ofstream(in_path, std::ios::binary) << stdin_text;
   const std::string command = std::string("'") + VRD_TSVERIFY + "' " + arguments + " < '" +
                               in_path + "' > '" + out_path + "' 2>/dev/null";
-  Run run;
+  CommandRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   std::ifstream in(out_path, std::ios::binary);
@@ -195,16 +195,16 @@ std::string* CommandTest::good_ = nullptr;
 std::string* CommandTest::altered_ = nullptr;
 
 TEST_F(CommandTest, ExitStatusAndText) {
-  const Run ok = Execute(Anchor() + Quote(*good_));
+  const CommandRun ok = Execute(Anchor() + Quote(*good_));
   EXPECT_EQ(ok.status, 0);
   EXPECT_NE(ok.out.find("0 ResultOk"), std::string::npos) << ok.out;
   EXPECT_NE(ok.out.find("hashAlgorithm: SHA256"), std::string::npos) << ok.out;
 
-  const Run builtin = Execute(Quote(*good_));
+  const CommandRun builtin = Execute(Quote(*good_));
   EXPECT_EQ(builtin.status, 1);
   EXPECT_NE(builtin.out.find("2109 CertificateVerifyFailed"), std::string::npos) << builtin.out;
 
-  const Run mixed = Execute(Anchor() + Quote(*good_) + " " + Quote(*altered_));
+  const CommandRun mixed = Execute(Anchor() + Quote(*good_) + " " + Quote(*altered_));
   EXPECT_EQ(mixed.status, 1);
   EXPECT_NE(mixed.out.find("2101 DigestMismatch"), std::string::npos) << mixed.out;
   EXPECT_LT(mixed.out.find(*good_), mixed.out.find(*altered_));
@@ -217,7 +217,7 @@ TEST_F(CommandTest, UsageErrors) {
   EXPECT_EQ(Execute("--trust-anchor /nonexistent.pem " + Quote(*good_)).status, 2);
   EXPECT_EQ(Execute("--trust-anchor " + Quote(*good_) + " " + Quote(*good_)).status, 2);
   EXPECT_EQ(Execute("--files-from /nonexistent.list").status, 2);
-  const Run help = Execute("--help");
+  const CommandRun help = Execute("--help");
   EXPECT_EQ(help.status, 0);
   for (const char* word : {"--json", "--trust-anchor", "-j N", "--files-from", "Exit status"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
@@ -228,7 +228,7 @@ TEST_F(CommandTest, JsonLinesFromStandardInputInOrder) {
   const std::string list = *good_ + "\n" + *altered_ + "\n/nonexistent/x.pdf\n" + *good_ + "\n";
   for (const char* jobs : {"-j 1 ", "-j 3 "}) {
     SCOPED_TRACE(jobs);
-    const Run run = Execute(std::string(jobs) + Anchor() + "--files-from -", list);
+    const CommandRun run = Execute(std::string(jobs) + Anchor() + "--files-from -", list);
     EXPECT_EQ(run.status, 1);
     const std::vector<std::string> lines = SplitFileList(run.out);
     ASSERT_EQ(lines.size(), 4u) << run.out;

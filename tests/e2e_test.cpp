@@ -219,7 +219,7 @@ TEST(EndToEndTest, FailuresOfRealDocuments) {
       {"AlteredBuiltInAnchors", Altered(sha256.pdf.bytes), false, CertificateVerifyFailed, true},
       {"NoSignature", no_signature, false, NoTimeStampToken, false},
       {"GarbageContents", garbage.bytes, false, SignedDataInvalid, false},
-      {"UnfilledContents", unfilled.bytes, false, SignedDataInvalid, false},
+      {"UnfilledContents", unfilled.bytes, false, TokenUnreadable, false},
       {"Truncated", sha256.pdf.bytes.substr(0, sha256.pdf.bytes.size() / 2), false,
        NoTimeStampToken, false},
   };
