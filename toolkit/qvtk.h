@@ -94,31 +94,57 @@ QVTK_EXPORT int QVTK_CALL QVTK_BASE64_Decode(QVTK_CTX ctx, const QVTK_BINSTR* in
                                              QVTK_BINSTR* output);
 
 /* Verifies every SignerInfo of a DER CMS SignedData (bytes after the DER
- * object are ignored); output receives the encapsulated content, content_type
- * 1 when it is an RFC 3161 TSTInfo and 0 otherwise. No trust decision. */
+ * object are ignored): signature with the certificate the SignerInfo names
+ * (1202 when the token does not carry it, 1203 on a bad signature), the
+ * message-digest attribute (1204), and for a TSTInfo the ESS
+ * signing-certificate v1/v2 attribute (1205). content receives the
+ * encapsulated content, content_type (may be null) 1 when it is an RFC 3161
+ * TSTInfo and 0 otherwise. flags is reserved (pass 0). No trust decision; on
+ * success the context remembers the token's certificates and genTime for
+ * QVTK_CERT_Verify. */
 QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX ctx, int32_t flags,
                                                      const QVTK_BINSTR* signed_data,
                                                      QVTK_BINSTR* content,
                                                      int32_t* content_type);
 
-/* Texts in TSTInfo order: 1 policy OID, 2 imprint algorithm name, 3 imprint
- * (lower-case hex), 4 serial number (hex), 5 genTime (RFC 3339 UTC), 6 TSA
- * name or empty. cert receives the signer's certificate (DER). */
+/* Texts in TSTInfo order: 1 policy OID (dotted), 2 imprint algorithm name
+ * ("SHA1", "SHA224", "SHA256", "SHA384", "SHA512", "MD5", else the dotted
+ * OID), 3 imprint (lower-case hex), 4 serial number (lower-case hex, whole
+ * bytes), 5 genTime (RFC 3339 UTC, fraction kept), 6 TSA name (RFC 4514) or
+ * empty. cert receives the certificate of the first SignerInfo (DER). Does
+ * not verify signatures (QVTK_CMS_ProcessSignedData does); 1301 unless the
+ * content is a DER TSTInfo, 1302 when a text does not fit capacity (texts
+ * then undefined). On success the context remembers the token's certificates
+ * and genTime for QVTK_CERT_Verify. */
 QVTK_EXPORT int QVTK_CALL QVTK_TSP_GetTokenInfo(QVTK_CTX ctx, const QVTK_BINSTR* token,
                                                 int32_t capacity, char* text1, char* text2,
                                                 char* text3, char* text4, char* text5,
                                                 char* text6, QVTK_BINSTR* cert);
 
+/* Load makes cert (one DER certificate, nothing after it) the current
+ * certificate; a failed Load leaves none (1402 from GetSubjectName).
+ * GetSubjectName writes its subject as an RFC 4514 string: UTF-8, or the ANSI
+ * code page on Windows. Unload drops the current certificate (0 even when
+ * none). */
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_Load(QVTK_CTX ctx, const QVTK_BINSTR* cert);
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_GetSubjectName(QVTK_CTX ctx, int32_t capacity,
                                                    char* buffer);
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_Unload(QVTK_CTX ctx);
 
+/* Adds one DER certificate to the context's trusted roots. */
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_AddTrustedCert(QVTK_CTX ctx, const QVTK_BINSTR* cert);
-/* A DER SEQUENCE of certificates available for chain building. */
+/* A DER SEQUENCE of certificates available for chain building (untrusted
+ * intermediates); replaces the previous set. */
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_SetCaPubs(QVTK_CTX ctx, const QVTK_BINSTR* ca_pubs);
+/* Recorded only: this toolkit has one verification policy. */
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_SetVerifyEnv1(QVTK_CTX ctx, int32_t mode, int32_t option,
                                                   unsigned char flag, intptr_t reserved);
+/* RFC 5280 path validation of cert (DER) from the trusted roots, through the
+ * CA set and the certificates of the last token examined; cert must carry
+ * id-kp-timeStamping (1504). 0: valid now. 1518: a certificate has expired
+ * but the chain was valid at the last token's genTime. Otherwise 1501-1506.
+ * No revocation checking, no network. mode, option, flag and the reserved
+ * pointers are ignored. */
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_Verify(QVTK_CTX ctx, const QVTK_BINSTR* cert, int32_t mode,
                                            int32_t option, unsigned char flag, void* reserved1,
                                            void* reserved2);
