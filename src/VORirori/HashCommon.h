@@ -124,21 +124,29 @@ inline void PadAndCompress(uint8_t* buffer, size_t waiting, const uint32_t* coun
 }
 
 using Compress32Fn = void (*)(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
+using Compress64Fn = void (*)(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
 
 void Md5Compress(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Sha1CompressPortable(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Sha256CompressPortable(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
-void Sha512Compress(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
+void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
+// SSE2 message schedule (x86-64 baseline); the portable form elsewhere.
+void Sha512CompressSse2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
+// The same compiled for BMI2; callable only when CpuHasBmi2().
+void Sha512CompressSse2Bmi2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Has160Compress(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 
 // x86-64 SHA extension forms; callable only when CpuHasShaExtensions().
 bool CpuHasShaExtensions() noexcept;
+bool CpuHasBmi2() noexcept;
 void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Sha256CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 
-// The compress function in force for SHA-1 / SHA-256 (accelerated or portable).
+// The compress function in force for SHA-1 / SHA-256 / SHA-512 (accelerated
+// or portable).
 Compress32Fn Sha1CompressFn() noexcept;
 Compress32Fn Sha256CompressFn() noexcept;
+Compress64Fn Sha512CompressFn() noexcept;
 
 }  // namespace hash_internal
 }  // namespace vrd

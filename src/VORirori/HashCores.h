@@ -18,8 +18,9 @@
 //
 // On x86-64 CPUs with the SHA extensions, SHA-1 and SHA-256 blocks are
 // compressed with those instructions; the choice is made once per process from
-// CPUID. Both paths give identical digests; SetPortableHashOnly lets tests run
-// the portable path on the same inputs.
+// CPUID. SHA-512 computes its message schedule in SSE2 registers on x86-64.
+// All paths give identical digests; SetPortableHashOnly lets tests run the
+// plain C path on the same inputs.
 #ifndef VRD_SRC_VORIRORI_HASHCORES_H_
 #define VRD_SRC_VORIRORI_HASHCORES_H_
 
@@ -93,8 +94,8 @@ void Has160Final(Has160Context* ctx, uint8_t* out) noexcept;
 // SHA-256 compress functions are in use (unless switched off below).
 bool HashAccelerationAvailable() noexcept;
 
-// Test control: true makes every later SHA-1 / SHA-256 update and final on any
-// thread use the portable compress functions; false restores the choice made
+// Test control: true makes every later SHA-1 / SHA-256 / SHA-512 update and
+// final on any thread use the plain C compress functions; false restores the choice made
 // from CPUID.
 void SetPortableHashOnly(bool portable_only) noexcept;
 

@@ -1,4 +1,4 @@
-// Run-time choice of the SHA-1 / SHA-256 compress functions.
+// Run-time choice of the SHA-1 / SHA-256 / SHA-512 compress functions.
 #include <atomic>
 
 #include "src/VORirori/HashCommon.h"
@@ -34,6 +34,12 @@ Compress32Fn Sha1CompressFn() noexcept {
 
 Compress32Fn Sha256CompressFn() noexcept {
   return Accelerated() ? Sha256CompressShaNi : Sha256CompressPortable;
+}
+
+Compress64Fn Sha512CompressFn() noexcept {
+  static const bool bmi2 = CpuHasBmi2();
+  if (g_portable_only.load(std::memory_order_relaxed)) return Sha512CompressPortable;
+  return bmi2 ? Sha512CompressSse2Bmi2 : Sha512CompressSse2;
 }
 
 }  // namespace hash_internal

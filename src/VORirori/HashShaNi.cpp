@@ -1,7 +1,8 @@
-// SHA-1 and SHA-256 block compression with the x86 SHA extensions. Only the
-// functions below are compiled for those instructions (function-level target
-// attributes), so the rest of the library runs on any x86-64 CPU; callers use
-// them only after CpuHasShaExtensions() said yes.
+// CPU feature checks, and SHA-1 and SHA-256 block compression with the x86
+// SHA extensions. Only the compress functions are compiled for those
+// instructions (function-level target attributes), so the rest of the
+// library runs on any x86-64 CPU; callers use them only after
+// CpuHasShaExtensions() said yes.
 #include "src/VORirori/HashCommon.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
@@ -25,6 +26,12 @@ bool CpuHasShaExtensions() noexcept {
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
   const bool sha = (ebx & (1u << 29)) != 0;
   return ssse3 && sse41 && sha;
+}
+
+bool CpuHasBmi2() noexcept {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  return (ebx & (1u << 8)) != 0;
 }
 
 #define VRD_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
@@ -223,6 +230,8 @@ VRD_SHA_TARGET void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks,
 #else  // !VRD_HAVE_SHA_NI
 
 bool CpuHasShaExtensions() noexcept { return false; }
+
+bool CpuHasBmi2() noexcept { return false; }
 
 void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept {
   Sha1CompressPortable(state, blocks, count);
