@@ -48,7 +48,8 @@ class ScratchBlock {
 };
 
 // Steps D.1.4 to D.1.7: the hex text from s up to the first ">" (the
-// reserved space's zero padding cut off). False when no ">" follows.
+// reserved space's zero padding cut off). False when no ">" follows or the
+// text cannot be stored.
 bool CutHexText(const ByteString& document, int64_t s, ByteString& token_text) {
   const int32_t g = FindTokenEnd(">", ClampPosition(s), document);
   int64_t t = int64_t{g} - 1;
@@ -61,7 +62,7 @@ bool CutHexText(const ByteString& document, int64_t s, ByteString& token_text) {
   const int64_t count = t - s + 1;
   token_text = (s >= 0 && count > 0) ? document.Mid(static_cast<int>(s), static_cast<int>(count))
                                      : ByteString();
-  return true;
+  return token_text.status() == ByteString::kOk;
 }
 
 // Step C: the pieces named by the ranges, clamped to the document, and the
@@ -152,6 +153,7 @@ int AssembleSignedContent(ByteString& document, ByteString& signed_content,
   const int32_t q = FindTokenStart("]", p, document);
   if (q <= 0) return NoTimeStampToken;
   ByteString range_list = document.Mid(p, q - p);
+  if (range_list.status() != ByteString::kOk) return NoTimeStampToken;
 
   // B. The seal-impression block, when one follows.
   const int32_t s = FindTokenStart("ImprintInfo", q - 1, document);
@@ -163,6 +165,7 @@ int AssembleSignedContent(ByteString& document, ByteString& signed_content,
     const int64_t info_count = int64_t{e} - b - 1;
     const ByteString info =
         info_count > 0 ? document.Mid(b + 1, static_cast<int>(info_count)) : ByteString();
+    if (info.status() != ByteString::kOk) return NoTimeStampToken;
     const int32_t k = CountTokens(range_list);
     int32_t x = 0;
     int32_t y = 0;

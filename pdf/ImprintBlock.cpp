@@ -86,12 +86,18 @@ ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offs
   const int64_t h2 = TokenValue(imprint_info, kHole2StartToken);
   const int64_t l2 = TokenValue(imprint_info, kHole2LengthToken);
 
-  ByteString needle = TokenAt(imprint_info, kObjectToken);
+  const ByteString object = TokenAt(imprint_info, kObjectToken);
+  const ByteString generation = TokenAt(imprint_info, kGenerationToken);
+  ByteString needle = object;
   needle += " ";
-  needle += TokenAt(imprint_info, kGenerationToken);
+  needle += generation;
   needle += " obj";
-  const int32_t f =
-      needle.status() == ByteString::kOk ? FindInSections(needle, offsets, count, document) : -1;
+  // A token lost to a storage failure would make a shorter needle that
+  // matches some other object: treat it as not found.
+  const bool complete = object.status() == ByteString::kOk &&
+                        generation.status() == ByteString::kOk &&
+                        needle.status() == ByteString::kOk;
+  const int32_t f = complete ? FindInSections(needle, offsets, count, document) : -1;
   if (f < 0) {
     WritePdfMessage(PdfMessage::kImprintObjectMissing);
     return ByteString();
