@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "digest_test_util.h"
+#include "src/VORirori/HashCommon.h"
 #include "src/VORirori/HashCores.h"
 
 namespace vrd {
@@ -440,13 +441,12 @@ TEST_P(HashCoreTest, PresetCountsEncodeLikeOpenSsl) {
   }
 }
 
-TEST(HashCores, ExtensionPathMatchesPortablePathOnRandomData) {
-  if (!HashAccelerationAvailable()) GTEST_SKIP() << "CPU without SHA extensions";
+TEST(HashCores, NativePathMatchesPortablePathOnRandomData) {
   std::mt19937 rng(4242);
   for (int round = 0; round < 60; ++round) {
     std::string msg(rng() % 5000, '\0');
     for (char& c : msg) c = static_cast<char>(rng());
-    for (Algo a : {Algo::kSha1, Algo::kSha256}) {
+    for (Algo a : {Algo::kSha1, Algo::kSha256, Algo::kSha512}) {
       std::string portable, native;
       {
         ScopedHashPath path(true);
@@ -454,6 +454,44 @@ TEST(HashCores, ExtensionPathMatchesPortablePathOnRandomData) {
       }
       native = Digest(a, msg, {rng() % 200, rng() % 70});
       EXPECT_EQ(portable, native) << Name(a) << " round " << round;
+    }
+  }
+}
+
+// Every compress variant this CPU can run, straight on the same random
+// blocks and chaining values, several blocks per call.
+TEST(HashCores, CompressVariantsAgree) {
+  std::mt19937_64 rng(99);
+  std::vector<uint8_t> blocks(128 * 9);
+  for (int round = 0; round < 40; ++round) {
+    for (uint8_t& b : blocks) b = static_cast<uint8_t>(rng());
+    const size_t count = 1 + rng() % 9;
+    uint64_t s512[8];
+    for (uint64_t& w : s512) w = rng();
+    uint64_t portable512[8], sse2[8], bmi2[8];
+    std::memcpy(portable512, s512, sizeof(s512));
+    std::memcpy(sse2, s512, sizeof(s512));
+    std::memcpy(bmi2, s512, sizeof(s512));
+    hash_internal::Sha512CompressPortable(portable512, blocks.data(), count);
+    hash_internal::Sha512CompressSse2(sse2, blocks.data(), count);
+    EXPECT_EQ(std::memcmp(portable512, sse2, sizeof(s512)), 0) << round;
+    if (hash_internal::CpuHasBmi2()) {
+      hash_internal::Sha512CompressSse2Bmi2(bmi2, blocks.data(), count);
+      EXPECT_EQ(std::memcmp(portable512, bmi2, sizeof(s512)), 0) << round;
+    }
+    if (hash_internal::CpuHasShaExtensions()) {
+      uint32_t s32[8], a[8], b[8];
+      for (uint32_t& w : s32) w = static_cast<uint32_t>(rng());
+      std::memcpy(a, s32, sizeof(s32));
+      std::memcpy(b, s32, sizeof(s32));
+      hash_internal::Sha256CompressPortable(a, blocks.data(), count * 2);
+      hash_internal::Sha256CompressShaNi(b, blocks.data(), count * 2);
+      EXPECT_EQ(std::memcmp(a, b, sizeof(s32)), 0) << round;
+      std::memcpy(a, s32, sizeof(s32));
+      std::memcpy(b, s32, sizeof(s32));
+      hash_internal::Sha1CompressPortable(a, blocks.data(), count * 2);
+      hash_internal::Sha1CompressShaNi(b, blocks.data(), count * 2);
+      EXPECT_EQ(std::memcmp(a, b, 5 * sizeof(uint32_t)), 0) << round;
     }
   }
 }
