@@ -130,19 +130,30 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
     ab = (a) ^ (b);                                               \
     h += VRD_S512_BSIG0(a) + ((ab & bc) ^ (b));                   \
   }
-#define VRD_S512_EIGHTK(t, s)                             \
-  VRD_S512_STEPK(a, b, c, d, e, f, g, h, (t), x_, y_)     \
-  VRD_S512_STEPK(h, a, b, c, d, e, f, g, (t) + 1, y_, x_) \
-  if (s) VRD_S512_SCHED((t) / 2 + 8)                      \
-  VRD_S512_STEPK(g, h, a, b, c, d, e, f, (t) + 2, x_, y_) \
-  VRD_S512_STEPK(f, g, h, a, b, c, d, e, (t) + 3, y_, x_) \
-  if (s) VRD_S512_SCHED((t) / 2 + 9)                      \
-  VRD_S512_STEPK(e, f, g, h, a, b, c, d, (t) + 4, x_, y_) \
-  VRD_S512_STEPK(d, e, f, g, h, a, b, c, (t) + 5, y_, x_) \
-  if (s) VRD_S512_SCHED((t) / 2 + 10)                     \
-  VRD_S512_STEPK(c, d, e, f, g, h, a, b, (t) + 6, x_, y_) \
-  VRD_S512_STEPK(b, c, d, e, f, g, h, a, (t) + 7, y_, x_) \
-  if (s) VRD_S512_SCHED((t) / 2 + 11)
+// Eight rounds, and the schedule of the words sixteen rounds ahead.
+#define VRD_S512_EIGHTK(t)                                  \
+  VRD_S512_STEPK(a, b, c, d, e, f, g, h, (t), ab0, ab1)     \
+  VRD_S512_STEPK(h, a, b, c, d, e, f, g, (t) + 1, ab1, ab0) \
+  VRD_S512_SCHED((t) / 2 + 8)                               \
+  VRD_S512_STEPK(g, h, a, b, c, d, e, f, (t) + 2, ab0, ab1) \
+  VRD_S512_STEPK(f, g, h, a, b, c, d, e, (t) + 3, ab1, ab0) \
+  VRD_S512_SCHED((t) / 2 + 9)                               \
+  VRD_S512_STEPK(e, f, g, h, a, b, c, d, (t) + 4, ab0, ab1) \
+  VRD_S512_STEPK(d, e, f, g, h, a, b, c, (t) + 5, ab1, ab0) \
+  VRD_S512_SCHED((t) / 2 + 10)                              \
+  VRD_S512_STEPK(c, d, e, f, g, h, a, b, (t) + 6, ab0, ab1) \
+  VRD_S512_STEPK(b, c, d, e, f, g, h, a, (t) + 7, ab1, ab0) \
+  VRD_S512_SCHED((t) / 2 + 11)
+// The last sixteen rounds: the schedule is complete.
+#define VRD_S512_EIGHTK_LAST(t)                             \
+  VRD_S512_STEPK(a, b, c, d, e, f, g, h, (t), ab0, ab1)     \
+  VRD_S512_STEPK(h, a, b, c, d, e, f, g, (t) + 1, ab1, ab0) \
+  VRD_S512_STEPK(g, h, a, b, c, d, e, f, (t) + 2, ab0, ab1) \
+  VRD_S512_STEPK(f, g, h, a, b, c, d, e, (t) + 3, ab1, ab0) \
+  VRD_S512_STEPK(e, f, g, h, a, b, c, d, (t) + 4, ab0, ab1) \
+  VRD_S512_STEPK(d, e, f, g, h, a, b, c, (t) + 5, ab1, ab0) \
+  VRD_S512_STEPK(c, d, e, f, g, h, a, b, (t) + 6, ab0, ab1) \
+  VRD_S512_STEPK(b, c, d, e, f, g, h, a, (t) + 7, ab1, ab0)
 
 __attribute__((always_inline)) inline void Sha512Sse2Body(uint64_t* state, const uint8_t* blocks,
                                                           size_t count) noexcept {
@@ -158,17 +169,17 @@ __attribute__((always_inline)) inline void Sha512Sse2Body(uint64_t* state, const
           reinterpret_cast<__m128i*>(wk + 2 * i),
           _mm_add_epi64(x[i], _mm_load_si128(reinterpret_cast<const __m128i*>(kSha512K + 2 * i))));
     }
-    uint64_t x_, y_ = b ^ c;
-    VRD_S512_EIGHTK(0, true)
-    VRD_S512_EIGHTK(8, true)
-    VRD_S512_EIGHTK(16, true)
-    VRD_S512_EIGHTK(24, true)
-    VRD_S512_EIGHTK(32, true)
-    VRD_S512_EIGHTK(40, true)
-    VRD_S512_EIGHTK(48, true)
-    VRD_S512_EIGHTK(56, true)
-    VRD_S512_EIGHTK(64, false)
-    VRD_S512_EIGHTK(72, false)
+    uint64_t ab0, ab1 = b ^ c;
+    VRD_S512_EIGHTK(0)
+    VRD_S512_EIGHTK(8)
+    VRD_S512_EIGHTK(16)
+    VRD_S512_EIGHTK(24)
+    VRD_S512_EIGHTK(32)
+    VRD_S512_EIGHTK(40)
+    VRD_S512_EIGHTK(48)
+    VRD_S512_EIGHTK(56)
+    VRD_S512_EIGHTK_LAST(64)
+    VRD_S512_EIGHTK_LAST(72)
     a = state[0] += a;
     b = state[1] += b;
     c = state[2] += c;
@@ -179,6 +190,7 @@ __attribute__((always_inline)) inline void Sha512Sse2Body(uint64_t* state, const
     h = state[7] += h;
   }
 }
+
 void Sha512CompressSse2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
   Sha512Sse2Body(state, blocks, count);
 }
@@ -206,6 +218,7 @@ void Sha512CompressSse2Bmi2(uint64_t* state, const uint8_t* blocks, size_t count
 #undef VRD_S512_SCHED
 #undef VRD_S512_STEPK
 #undef VRD_S512_EIGHTK
+#undef VRD_S512_EIGHTK_LAST
 #undef VRD_S512_BSIG0
 #undef VRD_S512_BSIG1
 #undef VRD_S512_SSIG0
