@@ -61,23 +61,23 @@ enum {
 
   QVTK_ERR_INVALID_ARGUMENT = 1001, /* null pointer, bad capacity, bad length */
   QVTK_ERR_NO_MEMORY = 1002,
-  QVTK_ERR_INTERNAL = 1003,         /* the crypto library failed unexpectedly */
-  QVTK_ERR_BASE64 = 1101,           /* not strict, padded standard Base64 */
-  QVTK_ERR_CMS_PARSE = 1201,        /* not DER CMS signed data */
+  QVTK_ERR_INTERNAL = 1003,  /* the crypto library failed unexpectedly */
+  QVTK_ERR_BASE64 = 1101,    /* not strict, padded standard Base64 */
+  QVTK_ERR_CMS_PARSE = 1201, /* not DER CMS signed data */
   QVTK_ERR_CMS_NO_SIGNER_CERT = 1202,
-  QVTK_ERR_CMS_SIGNATURE = 1203,    /* a SignerInfo signature does not verify */
-  QVTK_ERR_CMS_DIGEST = 1204,       /* message-digest attribute != content digest */
-  QVTK_ERR_CMS_ESS = 1205,          /* ESS signing-certificate missing or wrong */
-  QVTK_ERR_TSP_NOT_TSTINFO = 1301,  /* content is not an RFC 3161 TSTInfo */
-  QVTK_ERR_TEXT_TOO_LONG = 1302,    /* an output text does not fit its buffer */
-  QVTK_ERR_CERT_PARSE = 1401,       /* not a DER certificate / certificate list */
-  QVTK_ERR_CERT_NOT_LOADED = 1402,  /* no current certificate */
-  QVTK_ERR_CERT_UNTRUSTED = 1501,   /* no chain to an installed root */
-  QVTK_ERR_CERT_EXPIRED = 1502,     /* outside validity now and at gen time */
+  QVTK_ERR_CMS_SIGNATURE = 1203,   /* a SignerInfo signature does not verify */
+  QVTK_ERR_CMS_DIGEST = 1204,      /* message-digest attribute != content digest */
+  QVTK_ERR_CMS_ESS = 1205,         /* ESS signing-certificate missing or wrong */
+  QVTK_ERR_TSP_NOT_TSTINFO = 1301, /* content is not an RFC 3161 TSTInfo */
+  QVTK_ERR_TEXT_TOO_LONG = 1302,   /* an output text does not fit its buffer */
+  QVTK_ERR_CERT_PARSE = 1401,      /* not a DER certificate / certificate list */
+  QVTK_ERR_CERT_NOT_LOADED = 1402, /* no current certificate */
+  QVTK_ERR_CERT_UNTRUSTED = 1501,  /* no chain to an installed root */
+  QVTK_ERR_CERT_EXPIRED = 1502,    /* outside validity now and at gen time */
   QVTK_ERR_CERT_NOT_YET_VALID = 1503,
-  QVTK_ERR_CERT_NO_TSA_EKU = 1504,  /* lacks id-kp-timeStamping */
+  QVTK_ERR_CERT_NO_TSA_EKU = 1504, /* lacks id-kp-timeStamping */
   QVTK_ERR_CERT_CHAIN_SIGNATURE = 1505,
-  QVTK_ERR_CERT_CHAIN_OTHER = 1506  /* any other chain-building failure */
+  QVTK_ERR_CERT_CHAIN_OTHER = 1506 /* any other chain-building failure */
 };
 
 QVTK_EXPORT int QVTK_CALL QVTK_API_Init(QVTK_CTX* ctx, const char* config_dir);
@@ -85,8 +85,7 @@ QVTK_EXPORT int QVTK_CALL QVTK_API_Finish(QVTK_CTX* ctx);
 QVTK_EXPORT int QVTK_CALL QVTK_API_GetErrInfo(QVTK_CTX ctx, int32_t capacity, char* buffer);
 
 QVTK_EXPORT int QVTK_CALL QVTK_BINSTR_Create(QVTK_BINSTR* str);
-QVTK_EXPORT int QVTK_CALL QVTK_BINSTR_SetData(const void* bytes, int32_t length,
-                                              QVTK_BINSTR* str);
+QVTK_EXPORT int QVTK_CALL QVTK_BINSTR_SetData(const void* bytes, int32_t length, QVTK_BINSTR* str);
 QVTK_EXPORT int QVTK_CALL QVTK_BINSTR_Delete(QVTK_BINSTR* str);
 
 /* Input and output may be the same string. */
@@ -104,8 +103,7 @@ QVTK_EXPORT int QVTK_CALL QVTK_BASE64_Decode(QVTK_CTX ctx, const QVTK_BINSTR* in
  * QVTK_CERT_Verify. */
 QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX ctx, int32_t flags,
                                                      const QVTK_BINSTR* signed_data,
-                                                     QVTK_BINSTR* content,
-                                                     int32_t* content_type);
+                                                     QVTK_BINSTR* content, int32_t* content_type);
 
 /* Texts in TSTInfo order: 1 policy OID (dotted), 2 imprint algorithm name
  * ("SHA1", "SHA224", "SHA256", "SHA384", "SHA512", "MD5", else the dotted
@@ -118,8 +116,8 @@ QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX ctx, int32_t flags
  * and genTime for QVTK_CERT_Verify. */
 QVTK_EXPORT int QVTK_CALL QVTK_TSP_GetTokenInfo(QVTK_CTX ctx, const QVTK_BINSTR* token,
                                                 int32_t capacity, char* text1, char* text2,
-                                                char* text3, char* text4, char* text5,
-                                                char* text6, QVTK_BINSTR* cert);
+                                                char* text3, char* text4, char* text5, char* text6,
+                                                QVTK_BINSTR* cert);
 
 /* Load makes cert (one DER certificate, nothing after it) the current
  * certificate; a failed Load leaves none (1402 from GetSubjectName).
@@ -127,8 +125,7 @@ QVTK_EXPORT int QVTK_CALL QVTK_TSP_GetTokenInfo(QVTK_CTX ctx, const QVTK_BINSTR*
  * code page on Windows. Unload drops the current certificate (0 even when
  * none). */
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_Load(QVTK_CTX ctx, const QVTK_BINSTR* cert);
-QVTK_EXPORT int QVTK_CALL QVTK_CERT_GetSubjectName(QVTK_CTX ctx, int32_t capacity,
-                                                   char* buffer);
+QVTK_EXPORT int QVTK_CALL QVTK_CERT_GetSubjectName(QVTK_CTX ctx, int32_t capacity, char* buffer);
 QVTK_EXPORT int QVTK_CALL QVTK_CERT_Unload(QVTK_CTX ctx);
 
 /* Adds one DER certificate to the context's trusted roots. */
