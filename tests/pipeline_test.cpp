@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -317,7 +318,7 @@ TEST_P(ReleaseTest, EveryStringOnceAnchorsAndCertificateBeforeFinish) {
   std::vector<QvtkOp> expected(kTrustAnchorStrings + 1, QvtkOp::kBinstrDelete);
   if (row.init_succeeds) expected.push_back(QvtkOp::kApiFinish);
   expected.insert(expected.end(), 2, QvtkOp::kBinstrDelete);
-  EXPECT_EQ(std::vector<QvtkOp>(sequence.end() - static_cast<long>(tail), sequence.end()),
+  EXPECT_EQ(std::vector<QvtkOp>(sequence.end() - static_cast<std::ptrdiff_t>(tail), sequence.end()),
             expected);
   std::vector<const QVTK_BINSTR*> early;
   for (size_t i = 0; i + 2 < deletes.size(); ++i) early.push_back(deletes[i].in);
@@ -471,6 +472,16 @@ TEST(PipelineTest, LongSubjectNameIsCutAndTerminated) {
   EXPECT_TRUE(buffers.GuardsIntact());
 }
 
+// The multi-byte cases below are written in UTF-8, the ANSI code page on
+// POSIX; under another Windows code page only the ASCII ones apply.
+bool AnsiIsUtf8() {
+#if defined(_WIN32)
+  return GetACP() == 65001;
+#else
+  return true;
+#endif
+}
+
 // WriteOutputText on its own: the cut, surrogate pairs, the bound on the input.
 TEST(WriteOutputTextTest, CutsAtCodePointBoundaries) {
   const std::string emoji = "\xF0\x9F\x98\x80";  // U+1F600, a surrogate pair in UTF-16
@@ -499,6 +510,9 @@ TEST(WriteOutputTextTest, CutsAtCodePointBoundaries) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    const bool ascii = std::all_of(c.text.begin(), c.text.end(),
+                                   [](char ch) { return static_cast<unsigned char>(ch) < 0x80; });
+    if (!ascii && !AnsiIsUtf8()) continue;
     std::array<VrdWideChar, kOutputUnits + kGuardUnits> out;
     out.fill(kSentinel);
     WriteOutputText(c.text.c_str(), out.data());
