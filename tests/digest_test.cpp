@@ -461,6 +461,9 @@ TEST(HashCores, NativePathMatchesPortablePathOnRandomData) {
 // Every compress variant this CPU can run, straight on the same random
 // blocks and chaining values, several blocks per call.
 TEST(HashCores, CompressVariantsAgree) {
+  RecordProperty("sha_extensions", hash_internal::CpuHasShaExtensions() ? 1 : 0);
+  RecordProperty("bmi2", hash_internal::CpuHasBmi2() ? 1 : 0);
+  RecordProperty("avx512vl", hash_internal::CpuHasAvx512Vl() ? 1 : 0);
   std::mt19937_64 rng(99);
   std::vector<uint8_t> blocks(128 * 9);
   for (int round = 0; round < 40; ++round) {
@@ -468,16 +471,21 @@ TEST(HashCores, CompressVariantsAgree) {
     const size_t count = 1 + rng() % 9;
     uint64_t s512[8];
     for (uint64_t& w : s512) w = rng();
-    uint64_t portable512[8], sse2[8], bmi2[8];
+    uint64_t portable512[8], sse2[8], bmi2[8], avx512[8];
     std::memcpy(portable512, s512, sizeof(s512));
     std::memcpy(sse2, s512, sizeof(s512));
     std::memcpy(bmi2, s512, sizeof(s512));
+    std::memcpy(avx512, s512, sizeof(s512));
     hash_internal::Sha512CompressPortable(portable512, blocks.data(), count);
     hash_internal::Sha512CompressSse2(sse2, blocks.data(), count);
     EXPECT_EQ(std::memcmp(portable512, sse2, sizeof(s512)), 0) << round;
     if (hash_internal::CpuHasBmi2()) {
       hash_internal::Sha512CompressSse2Bmi2(bmi2, blocks.data(), count);
       EXPECT_EQ(std::memcmp(portable512, bmi2, sizeof(s512)), 0) << round;
+    }
+    if (hash_internal::CpuHasAvx512Vl()) {
+      hash_internal::Sha512CompressAvx512(avx512, blocks.data(), count);
+      EXPECT_EQ(std::memcmp(portable512, avx512, sizeof(s512)), 0) << round;
     }
     if (hash_internal::CpuHasShaExtensions()) {
       uint32_t s32[8], a[8], b[8];

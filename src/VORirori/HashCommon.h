@@ -134,11 +134,15 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
 void Sha512CompressSse2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
 // The same compiled for BMI2; callable only when CpuHasBmi2().
 void Sha512CompressSse2Bmi2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
+// The same with AVX-512VL rotates; callable only when CpuHasAvx512Vl().
+void Sha512CompressAvx512(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Has160Compress(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 
 // x86-64 SHA extension forms; callable only when CpuHasShaExtensions().
 bool CpuHasShaExtensions() noexcept;
 bool CpuHasBmi2() noexcept;
+// AVX-512F and VL with BMI2, and the OS saving the AVX-512 register state.
+bool CpuHasAvx512Vl() noexcept;
 void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Sha256CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 

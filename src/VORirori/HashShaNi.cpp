@@ -34,6 +34,21 @@ bool CpuHasBmi2() noexcept {
   return (ebx & (1u << 8)) != 0;
 }
 
+bool CpuHasAvx512Vl() noexcept {
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
+  if ((ecx & (1u << 27)) == 0) return false;  // OSXSAVE: XGETBV usable
+  unsigned xcr0_low = 0, xcr0_high = 0;
+  __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  // XMM, YMM, opmask, upper ZMM halves and ZMM16-31 state enabled by the OS.
+  if ((xcr0_low & 0xE6u) != 0xE6u) return false;
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  const bool avx512f = (ebx & (1u << 16)) != 0;
+  const bool avx512vl = (ebx & (1u << 31)) != 0;
+  const bool bmi2 = (ebx & (1u << 8)) != 0;
+  return avx512f && avx512vl && bmi2;
+}
+
 #define VRD_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
 #define VRD_SET64(hi, lo) _mm_set_epi64x(static_cast<long long>(hi), static_cast<long long>(lo))
 
@@ -232,6 +247,8 @@ VRD_SHA_TARGET void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks,
 bool CpuHasShaExtensions() noexcept { return false; }
 
 bool CpuHasBmi2() noexcept { return false; }
+
+bool CpuHasAvx512Vl() noexcept { return false; }
 
 void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept {
   Sha1CompressPortable(state, blocks, count);

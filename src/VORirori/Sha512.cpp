@@ -1,12 +1,12 @@
 #include "src/VORirori/HashCommon.h"
+#include "src/VORirori/HashCores.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__SSE2__) && defined(__GNUC__)
 #define VRD_SHA512_SSE2 1
-#include <emmintrin.h>
+#include <immintrin.h>
 #else
 #define VRD_SHA512_SSE2 0
 #endif
-#include "src/VORirori/HashCores.h"
 
 namespace vrd {
 
@@ -101,105 +101,37 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
 }
 
 #if VRD_SHA512_SSE2
-// The same rounds, with the message schedule computed two words at a time in
-// SSE2 registers (baseline on x86-64) sixteen words ahead of the rounds that
-// use it, so that the scalar units only run the rounds.
+// Three builds of the vector-schedule form: SSE2 (any x86-64), with BMI2, and
+// with AVX-512VL; HashDispatch picks one from CPUID.
 #define VRD_S512_ROTR2(v, n) _mm_or_si128(_mm_srli_epi64(v, n), _mm_slli_epi64(v, 64 - (n)))
-#define VRD_S512_MID(a, b) \
-  _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(a), _mm_castsi128_pd(b), 1))
-// Message words 2i and 2i+1 (i = 8..39) from the eight pairs before them.
-#define VRD_S512_SCHED(i)                                                                       \
-  {                                                                                             \
-    const __m128i p2 = x[((i) + 7) & 7];                                                        \
-    const __m128i p15 = VRD_S512_MID(x[(i)&7], x[((i) + 1) & 7]);                               \
-    const __m128i p7 = VRD_S512_MID(x[((i) + 4) & 7], x[((i) + 5) & 7]);                        \
-    const __m128i s1 = _mm_xor_si128(                                                           \
-        _mm_xor_si128(VRD_S512_ROTR2(p2, 19), VRD_S512_ROTR2(p2, 61)), _mm_srli_epi64(p2, 6));  \
-    const __m128i s0 = _mm_xor_si128(                                                           \
-        _mm_xor_si128(VRD_S512_ROTR2(p15, 1), VRD_S512_ROTR2(p15, 8)), _mm_srli_epi64(p15, 7)); \
-    x[(i)&7] = _mm_add_epi64(_mm_add_epi64(s1, p7), _mm_add_epi64(s0, x[(i)&7]));               \
-    _mm_store_si128(                                                                            \
-        reinterpret_cast<__m128i*>(wk + 2 * (i)),                                               \
-        _mm_add_epi64(x[(i)&7],                                                                 \
-                      _mm_load_si128(reinterpret_cast<const __m128i*>(kSha512K + 2 * (i)))));   \
-  }
-#define VRD_S512_STEPK(a, b, c, d, e, f, g, h, t, ab, bc)         \
-  {                                                               \
-    h += VRD_S512_BSIG1(e) + ((g) ^ ((e) & ((f) ^ (g)))) + wk[t]; \
-    d += h;                                                       \
-    ab = (a) ^ (b);                                               \
-    h += VRD_S512_BSIG0(a) + ((ab & bc) ^ (b));                   \
-  }
-// Eight rounds, and the schedule of the words sixteen rounds ahead.
-#define VRD_S512_EIGHTK(t)                                  \
-  VRD_S512_STEPK(a, b, c, d, e, f, g, h, (t), ab0, ab1)     \
-  VRD_S512_STEPK(h, a, b, c, d, e, f, g, (t) + 1, ab1, ab0) \
-  VRD_S512_SCHED((t) / 2 + 8)                               \
-  VRD_S512_STEPK(g, h, a, b, c, d, e, f, (t) + 2, ab0, ab1) \
-  VRD_S512_STEPK(f, g, h, a, b, c, d, e, (t) + 3, ab1, ab0) \
-  VRD_S512_SCHED((t) / 2 + 9)                               \
-  VRD_S512_STEPK(e, f, g, h, a, b, c, d, (t) + 4, ab0, ab1) \
-  VRD_S512_STEPK(d, e, f, g, h, a, b, c, (t) + 5, ab1, ab0) \
-  VRD_S512_SCHED((t) / 2 + 10)                              \
-  VRD_S512_STEPK(c, d, e, f, g, h, a, b, (t) + 6, ab0, ab1) \
-  VRD_S512_STEPK(b, c, d, e, f, g, h, a, (t) + 7, ab1, ab0) \
-  VRD_S512_SCHED((t) / 2 + 11)
-// The last sixteen rounds: the schedule is complete.
-#define VRD_S512_EIGHTK_LAST(t)                             \
-  VRD_S512_STEPK(a, b, c, d, e, f, g, h, (t), ab0, ab1)     \
-  VRD_S512_STEPK(h, a, b, c, d, e, f, g, (t) + 1, ab1, ab0) \
-  VRD_S512_STEPK(g, h, a, b, c, d, e, f, (t) + 2, ab0, ab1) \
-  VRD_S512_STEPK(f, g, h, a, b, c, d, e, (t) + 3, ab1, ab0) \
-  VRD_S512_STEPK(e, f, g, h, a, b, c, d, (t) + 4, ab0, ab1) \
-  VRD_S512_STEPK(d, e, f, g, h, a, b, c, (t) + 5, ab1, ab0) \
-  VRD_S512_STEPK(c, d, e, f, g, h, a, b, (t) + 6, ab0, ab1) \
-  VRD_S512_STEPK(b, c, d, e, f, g, h, a, (t) + 7, ab1, ab0)
+#define VRD_S512_XOR3(a, b, c) _mm_xor_si128(_mm_xor_si128(a, b), c)
 
-__attribute__((always_inline)) inline void Sha512Sse2Body(uint64_t* state, const uint8_t* blocks,
-                                                          size_t count) noexcept {
-  uint64_t a = state[0], b = state[1], c = state[2], d = state[3];
-  uint64_t e = state[4], f = state[5], g = state[6], h = state[7];
-  for (; count > 0; --count, blocks += 128) {
-    alignas(16) uint64_t wk[80];
-    __m128i x[8];
-    for (int i = 0; i < 8; ++i) {
-      x[i] = _mm_set_epi64x(static_cast<long long>(LoadBE64(blocks + 16 * i + 8)),
-                            static_cast<long long>(LoadBE64(blocks + 16 * i)));
-      _mm_store_si128(
-          reinterpret_cast<__m128i*>(wk + 2 * i),
-          _mm_add_epi64(x[i], _mm_load_si128(reinterpret_cast<const __m128i*>(kSha512K + 2 * i))));
-    }
-    uint64_t ab0, ab1 = b ^ c;
-    VRD_S512_EIGHTK(0)
-    VRD_S512_EIGHTK(8)
-    VRD_S512_EIGHTK(16)
-    VRD_S512_EIGHTK(24)
-    VRD_S512_EIGHTK(32)
-    VRD_S512_EIGHTK(40)
-    VRD_S512_EIGHTK(48)
-    VRD_S512_EIGHTK(56)
-    VRD_S512_EIGHTK_LAST(64)
-    VRD_S512_EIGHTK_LAST(72)
-    a = state[0] += a;
-    b = state[1] += b;
-    c = state[2] += c;
-    d = state[3] += d;
-    e = state[4] += e;
-    f = state[5] += f;
-    g = state[6] += g;
-    h = state[7] += h;
-  }
-}
+#define VRD_S512_VECTOR_NAME Sha512CompressSse2
+#define VRD_S512_VECTOR_TARGET
+#include "src/VORirori/Sha512Vector.inc"
+#undef VRD_S512_VECTOR_NAME
+#undef VRD_S512_VECTOR_TARGET
 
-void Sha512CompressSse2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
-  Sha512Sse2Body(state, blocks, count);
-}
+// BMI2's non-destructive rotate saves a register copy per rotation.
+#define VRD_S512_VECTOR_NAME Sha512CompressSse2Bmi2
+#define VRD_S512_VECTOR_TARGET __attribute__((target("bmi2")))
+#include "src/VORirori/Sha512Vector.inc"
+#undef VRD_S512_VECTOR_NAME
+#undef VRD_S512_VECTOR_TARGET
 
-// Same code; BMI2's non-destructive rotate saves a register copy per rotation.
-__attribute__((target("bmi2"))) void Sha512CompressSse2Bmi2(uint64_t* state, const uint8_t* blocks,
-                                                            size_t count) noexcept {
-  Sha512Sse2Body(state, blocks, count);
-}
+#undef VRD_S512_ROTR2
+#undef VRD_S512_XOR3
+
+// AVX-512VL rotates a lane in one instruction and xors three values in one.
+#define VRD_S512_ROTR2(v, n) _mm_ror_epi64(v, n)
+#define VRD_S512_XOR3(a, b, c) _mm_ternarylogic_epi64(a, b, c, 0x96)
+#define VRD_S512_VECTOR_NAME Sha512CompressAvx512
+#define VRD_S512_VECTOR_TARGET __attribute__((target("bmi2,avx512f,avx512vl")))
+#include "src/VORirori/Sha512Vector.inc"
+#undef VRD_S512_VECTOR_NAME
+#undef VRD_S512_VECTOR_TARGET
+#undef VRD_S512_ROTR2
+#undef VRD_S512_XOR3
 
 #else  // !VRD_SHA512_SSE2
 
@@ -211,14 +143,13 @@ void Sha512CompressSse2Bmi2(uint64_t* state, const uint8_t* blocks, size_t count
   Sha512CompressPortable(state, blocks, count);
 }
 
+void Sha512CompressAvx512(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
+  Sha512CompressPortable(state, blocks, count);
+}
+
 #endif  // VRD_SHA512_SSE2
 
 #undef VRD_S512_ROTR2
-#undef VRD_S512_MID
-#undef VRD_S512_SCHED
-#undef VRD_S512_STEPK
-#undef VRD_S512_EIGHTK
-#undef VRD_S512_EIGHTK_LAST
 #undef VRD_S512_BSIG0
 #undef VRD_S512_BSIG1
 #undef VRD_S512_SSIG0
