@@ -24,6 +24,7 @@
 #   token-noess.der         a TSTInfo signed without signing-certificate attribute
 #   cms-data.der            a plain `openssl cms -sign` of content.txt (id-data)
 #   cms-two-signers.der     content.txt signed by tsa and by tsa-expired
+#   cms-empty.der           an empty content signed by tsa
 #   ca-pubs.der             DER SEQUENCE { inter, root }
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -200,6 +201,9 @@ openssl cms -sign -binary -nodetach -md sha256 -econtent_type id-smime-ct-TSTInf
 
 openssl cms -sign -binary -nodetach -md sha256 -in "$out/content.txt" -signer "$out/tsa.pem" \
   -inkey "$out/tsa.key" -outform DER -out "$out/cms-data.der"
+: >"$work/empty"
+openssl cms -sign -binary -nodetach -md sha256 -in "$work/empty" -signer "$out/tsa.pem" \
+  -inkey "$out/tsa.key" -outform DER -out "$out/cms-empty.der"
 openssl cms -sign -binary -nodetach -md sha256 -in "$out/content.txt" -signer "$out/tsa.pem" \
   -inkey "$out/tsa.key" -signer "$out/tsa-expired.pem" -inkey "$out/tsa-expired.key" \
   -outform DER -out "$out/cms-two-signers.der"

@@ -73,7 +73,10 @@ int CheckContentDigest(Context* ctx, CMS_SignerInfo* si, const ASN1_OCTET_STRING
   const EVP_MD* md = EVP_get_digestbyobj(digest_obj);
   if (md == nullptr) return Fail(ctx, QVTK_ERR_CMS_DIGEST, "CMS: unsupported digest algorithm");
   BioPtr chain(BIO_new(BIO_f_md()));
-  BIO* source = BIO_new_mem_buf(ASN1_STRING_get0_data(content), ASN1_STRING_length(content));
+  // An empty content may have no buffer at all; the memory BIO wants one.
+  const unsigned char* bytes = ASN1_STRING_get0_data(content);
+  static const unsigned char kNothing[1] = {0};
+  BIO* source = BIO_new_mem_buf(bytes != nullptr ? bytes : kNothing, ASN1_STRING_length(content));
   if (chain == nullptr || source == nullptr) {
     BIO_free(source);
     return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
