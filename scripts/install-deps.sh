@@ -9,7 +9,7 @@ packages=(
   libssl-dev openssl
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix dpkg-dev
-  wine wine64
+  wine wine64 locales
 )
 
 missing=()
