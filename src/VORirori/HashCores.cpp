@@ -1,8 +1,8 @@
-// Run-time choice of the SHA-1 / SHA-256 / SHA-512 compress functions.
+#include "src/VORirori/HashCores.h"
+
 #include <atomic>
 
 #include "src/VORirori/HashCommon.h"
-#include "src/VORirori/HashCores.h"
 
 namespace vrd {
 namespace {

@@ -102,7 +102,7 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
 
 #if VRD_SHA512_SSE2
 // Three builds of the vector-schedule form: SSE2 (any x86-64), with BMI2, and
-// with AVX-512VL; HashDispatch picks one from CPUID.
+// with AVX-512VL; HashCores.cpp picks one from CPUID.
 #define VRD_S512_ROTR2(v, n) _mm_or_si128(_mm_srli_epi64(v, n), _mm_slli_epi64(v, 64 - (n)))
 #define VRD_S512_XOR3(a, b, c) _mm_xor_si128(_mm_xor_si128(a, b), c)
 
