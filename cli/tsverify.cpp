@@ -104,23 +104,35 @@ int Run(const vrd::cli::Options& options) {
   std::vector<std::thread> threads;
   for (size_t t = 0; t < thread_count; ++t) threads.emplace_back(worker);
 
+  // Prints every result whose predecessors are printed, and redraws the bar
+  // whenever any file finished, so a slow file does not freeze it.
+  if (progress) DrawProgress(0, files.size());
   bool all_verified = true;
-  for (size_t printed = 0; printed < files.size(); ++printed) {
-    vrd::cli::FileResult result;
+  size_t printed = 0;
+  size_t drawn = 0;
+  while (printed < files.size()) {
+    std::vector<vrd::cli::FileResult> ready;
     size_t finished = 0;
     {
       std::unique_lock<std::mutex> lock(queue.mutex);
-      queue.ready.wait(lock, [&] { return queue.done[printed]; });
-      result = queue.results[printed];
+      queue.ready.wait(
+          lock, [&] { return queue.done[printed] || (progress && queue.finished != drawn); });
       finished = queue.finished;
+      while (printed + ready.size() < files.size() && queue.done[printed + ready.size()]) {
+        ready.push_back(std::move(queue.results[printed + ready.size()]));
+      }
     }
     if (progress) ClearProgress();
-    const std::string text = options.json ? vrd::cli::FormatJson(files[printed], result) + "\n"
-                                          : vrd::cli::FormatText(files[printed], result);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    for (const vrd::cli::FileResult& result : ready) {
+      const std::string& file = files[printed++];
+      const std::string text = options.json ? vrd::cli::FormatJson(file, result) + "\n"
+                                            : vrd::cli::FormatText(file, result);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      if (result.code != 0) all_verified = false;
+    }
     std::fflush(stdout);
     if (progress) DrawProgress(finished, files.size());
-    if (result.code != 0) all_verified = false;
+    drawn = finished;
   }
   for (std::thread& thread : threads) thread.join();
   if (progress) ClearProgress();
