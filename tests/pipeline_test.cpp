@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,8 @@ struct Row {
   bool written;
 };
 
+void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
+
 class ResultCodeTest : public ::testing::TestWithParam<Row> {};
 
 TEST_P(ResultCodeTest, CodeBuffersAndBalance) {
@@ -289,6 +292,8 @@ struct ReleaseRow {
   Script script;
   bool init_succeeds;
 };
+
+void PrintTo(const ReleaseRow& row, std::ostream* os) { *os << row.name; }
 
 class ReleaseTest : public ::testing::TestWithParam<ReleaseRow> {};
 
