@@ -195,6 +195,51 @@ INSTANTIATE_TEST_SUITE_P(
         E2ECase{"seal impression, encrypted, CR LF", "\r\n", true, true, false, 8192, Der(3000)},
         E2ECase{"encrypted without seal impression", "\n", false, true, true, 8192, Der(900)}));
 
+struct CutCase {
+  const char* what;
+  std::string der;
+  int64_t padding;    // '0' digits left after the token's hex
+  std::string token;  // expected token bytes, before the four zero bytes
+};
+
+class TokenCutTest : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(TokenCutTest, PaddingCutMatchesTheGeneratorsModel) {
+  const CutCase& c = GetParam();
+  PdfOptions o;
+  o.contents_hex_digits = static_cast<int64_t>(c.der.size()) * 2 + c.padding;
+  PdfDocument doc;
+  ASSERT_TRUE(PdfBuilder(o).Build(doc));
+  ASSERT_TRUE(test::EmbedToken(doc, c.der));
+  const Outcome r = Assemble(doc.bytes);
+  ASSERT_EQ(r.rc, ResultOk) << c.what;
+  EXPECT_EQ(r.token, c.token + std::string(4, '\0')) << c.what;
+  EXPECT_EQ(r.token, test::ExpectedTokenBytes(doc, c.der)) << c.what;
+  EXPECT_EQ(r.content, doc.signed_content) << c.what;
+}
+
+std::string WithZeroRun(size_t zeros) {
+  std::string der = Der(300);
+  der.replace(100, zeros, std::string(zeros, '\0'));
+  return der;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, TokenCutTest,
+    ::testing::Values(
+        CutCase{"ample padding", Der(300), 400, Der(300)},
+        CutCase{"eighteen padding digits", Der(300), 18, Der(300)},
+        CutCase{"sixteen padding digits after a0", Der(300, 0xa0), 16, Der(300, 0xa0)},
+        CutCase{"sixteen padding digits end on the last digit: not cut", Der(300), 16,
+                Der(300) + std::string(8, '\0')},
+        CutCase{"two padding digits are kept", Der(300), 2, Der(300) + std::string(1, '\0')},
+        CutCase{"no padding", Der(300), 0, Der(300)},
+        CutCase{"last byte zero is lost", Der(300, 0x00), 400, Der(300).substr(0, 303)},
+        CutCase{"last byte a0 survives", Der(300, 0xa0), 400, Der(300, 0xa0)},
+        CutCase{"seven zero bytes inside survive", WithZeroRun(7), 400, WithZeroRun(7)},
+        CutCase{"eight zero bytes inside end the token", WithZeroRun(8), 400,
+                WithZeroRun(8).substr(0, 100)}));
+
 TEST(EndToEndTest, UnsignedReservedSpaceIsUnreadable) {
   PdfOptions o;
   o.contents_hex_digits = 2048;

@@ -93,6 +93,24 @@ std::string ToHex(const std::string& bytes) {
 
 std::string ExpectedTokenBytes(const std::string& der) { return der + std::string(4, '\0'); }
 
+std::string ExpectedTokenBytes(const PdfDocument& document, const std::string& der) {
+  std::string text = ToHex(der);
+  if (static_cast<int64_t>(text.size()) > document.hex_digits) return std::string();
+  text.resize(static_cast<size_t>(document.hex_digits), '0');
+  if (text.substr(0, 24).find("3082") == std::string::npos) text.erase(0, 24);
+  if (!text.empty()) {
+    const size_t run = text.substr(0, text.size() - 1).find(std::string(16, '0'));
+    if (run != std::string::npos) text.resize(run);
+  }
+  if (text.size() % 2 != 0) text += '0';
+  auto value = [](char c) { return c <= '9' ? c - '0' : c - 'a' + 10; };
+  std::string bytes;
+  for (size_t i = 0; i + 1 < text.size(); i += 2) {
+    bytes += static_cast<char>(value(text[i]) * 16 + value(text[i + 1]));
+  }
+  return bytes + std::string(4, '\0');
+}
+
 bool PdfBuilder::Build(PdfDocument& out) const {
   const PdfOptions& o = options_;
   if (o.contents_hex_digits < 0 || o.contents_hex_digits % 2 != 0) return false;

@@ -88,8 +88,17 @@ bool EmbedToken(PdfDocument& document, const std::string& der);
 bool EmbedToken(PdfDocument& document, const std::vector<uint8_t>& der);
 
 // The token bytes a verifier extracts for an embedded der: der followed by
-// four zero bytes.
+// four zero bytes. Exact when the reserved space leaves at least 17 '0'
+// padding digits, the hex has no run of sixteen '0' digits and der does not
+// end with a zero byte; otherwise use the overload below.
 std::string ExpectedTokenBytes(const std::string& der);
+
+// The same for der embedded in document, for any der: the hex text with its
+// padding, cut as a verifier cuts it ("3082" within the first 24 digits or
+// 24 digits skipped; cut before the first run of sixteen '0' digits that
+// ends before the last digit; an odd count completed with '0'), decoded,
+// then four zero bytes.
+std::string ExpectedTokenBytes(const PdfDocument& document, const std::string& der);
 
 // The 242-byte seal-impression template that replaces encrypted stream data.
 const std::string& SealTemplate();
