@@ -7,7 +7,6 @@
 #include "pdf/TokenList.h"
 #include "pdf/TokenSearch.h"
 #include "pdf/XrefLocate.h"
-#include "util/Memory.h"
 
 namespace vrd {
 namespace {
@@ -26,26 +25,6 @@ constexpr char kDerSequencePrefix[] = "3082";
 // Zero digits that mark the padding of the reserved /Contents space.
 constexpr char kPaddingRun[] = "0000000000000000";
 constexpr int32_t kPaddingRunLength = sizeof(kPaddingRun) - 1;
-
-// Storage of one scratch copy, wiped and released on every path.
-class ScratchBlock {
- public:
-  explicit ScratchBlock(size_t size) noexcept
-      : size_(size), bytes_(static_cast<char*>(AllocBlock(size == 0 ? 1 : size))) {}
-  ~ScratchBlock() {
-    if (bytes_ != nullptr) {
-      SecureZero(bytes_, size_);
-      FreeBlock(bytes_);
-    }
-  }
-  ScratchBlock(const ScratchBlock&) = delete;
-  ScratchBlock& operator=(const ScratchBlock&) = delete;
-  char* get() const noexcept { return bytes_; }
-
- private:
-  size_t size_;
-  char* bytes_;
-};
 
 // Steps D.1.4 to D.1.7: the hex text from s up to the first ">" (the
 // reserved space's zero padding cut off). False when no ">" follows or the
@@ -90,18 +69,18 @@ bool GatherSignedContent(const ByteString& document, const std::vector<int32_t>&
   const bool add_lf = declared == total_bytes + 1 && !ends_with_lf;
   const int64_t size = total_bytes + (add_lf ? 1 : 0);
 
-  ScratchBlock block(static_cast<size_t>(size));
-  if (block.get() == nullptr) return false;
+  // Written straight into the result: the content is copied once.
+  ByteString result;
+  char* out = result.PrepareContent(static_cast<int>(size));
+  if (out == nullptr && size > 0) return false;
   int64_t used = 0;
   for (size_t j = 0; j + 1 < ranges.size(); j += 2) {
     const int64_t count = piece_length(ranges[j], ranges[j + 1]);
     if (count == 0) continue;
-    memcpy(block.get() + used, document.GetData() + ranges[j], static_cast<size_t>(count));
+    memcpy(out + used, document.GetData() + ranges[j], static_cast<size_t>(count));
     used += count;
   }
-  if (add_lf) block.get()[used++] = '\n';
-  ByteString result;
-  if (result.SetData(block.get(), static_cast<int>(used)) != ByteString::kOk) return false;
+  if (add_lf) out[used] = '\n';
   content = std::move(result);
   return true;
 }

@@ -274,6 +274,26 @@ int ByteString::Format(const char* format, ...) noexcept {
   return rc;
 }
 
+char* ByteString::PrepareContent(int count) noexcept {
+  if (data_ != nullptr) SecureZero(data_, static_cast<size_t>(length_));
+  length_ = 0;
+  status_ = kOk;
+  if (count <= 0) return nullptr;
+  if (capacity_ < count) {
+    Release();
+    char* block = static_cast<char*>(AllocBlock(static_cast<size_t>(count) + 1));
+    if (block == nullptr) {
+      status_ = kNoMemory;
+      return nullptr;
+    }
+    data_ = block;
+    capacity_ = count;
+  }
+  data_[count] = '\0';
+  length_ = count;
+  return data_;
+}
+
 int ByteString::WriteAt(int64_t pos, const void* bytes, int count) noexcept {
   if (bytes == nullptr || count < 0 || pos < 0 || pos > static_cast<int64_t>(length_) - count) {
     return kRange;

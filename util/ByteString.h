@@ -95,6 +95,16 @@ class ByteString {
 #endif
       ;
 
+  // Replaces the content by count bytes for the caller to fill, without a
+  // detour through a second buffer: the old content is wiped, a block of
+  // exactly count + 1 bytes is obtained when the old one is too small, and a
+  // writable pointer to the count bytes is returned. Their values are
+  // unspecified until written; the caller writes all of them before reading.
+  // count <= 0 empties the string and returns null with kOk; a storage
+  // failure returns null and leaves the string empty without a block, status
+  // kNoMemory.
+  [[nodiscard]] char* PrepareContent(int count) noexcept;
+
   // Overwrites count bytes at position pos with bytes (not inside this
   // string). Nothing is written unless all of pos .. pos + count - 1 lie
   // inside the content; returns kOk or kRange.

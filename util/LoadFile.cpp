@@ -1,10 +1,9 @@
 #include "util/LoadFile.h"
 
 #include <cstdint>
-#include <cstring>
+#include <utility>
 
 #include "platform/Win32Compat.h"
-#include "util/Memory.h"
 
 namespace vrd {
 namespace {
@@ -22,23 +21,6 @@ class FileHandle {
 
  private:
   HANDLE h_;
-};
-
-class WipedBlock {
- public:
-  WipedBlock(void* p, size_t size) noexcept : p_(p), size_(size) {}
-  ~WipedBlock() {
-    if (p_ != nullptr) {
-      SecureZero(p_, size_);
-      FreeBlock(p_);
-    }
-  }
-  WipedBlock(const WipedBlock&) = delete;
-  WipedBlock& operator=(const WipedBlock&) = delete;
-
- private:
-  void* p_;
-  size_t size_;
 };
 
 }  // namespace
@@ -61,16 +43,16 @@ int LoadFile(const char* path, ByteString& out) noexcept {
     return kLoadOk;
   }
 
-  const size_t block_size = static_cast<size_t>(size) + 1;
-  char* block = static_cast<char*>(AllocBlock(block_size));
+  // Read straight into a fresh string, handed to out only when complete, so
+  // out keeps what it held on every failure and the bytes are copied once.
+  ByteString loaded;
+  char* block = loaded.PrepareContent(static_cast<int>(size));
   if (block == nullptr) return kLoadNoMemory;
-  WipedBlock wipe(block, block_size);
-  std::memset(block, 0, block_size);
 
   DWORD got = 0;
   if (!ReadFile(file.get(), block, size, &got, nullptr)) return kLoadReadFailed;
   if (got != size) return kLoadShortRead;
-  if (out.SetData(block, static_cast<int>(size)) != ByteString::kOk) return kLoadNoMemory;
+  out = std::move(loaded);
   return kLoadOk;
 }
 

@@ -6,9 +6,9 @@
 // kLoadNoPath 1 (null or empty path; nothing touched), kLoadCannotOpen 2,
 // kLoadNoSize 3 (size unobtainable, or 2 GiB and more: beyond a ByteString),
 // kLoadNoMemory 4, kLoadReadFailed 5, kLoadShortRead 6.
-// out keeps what it held on every failure except a storage failure while
-// storing into out itself (code 4 from the last step), which leaves it empty.
-// The handle and the read block are released on every path.
+// out keeps what it held on every failure. The file is read in one call
+// straight into the string's own block (one allocation, no second copy).
+// The handle is closed on every path.
 #ifndef VRD_UTIL_LOADFILE_H_
 #define VRD_UTIL_LOADFILE_H_
 
