@@ -92,8 +92,10 @@ chmod 755 "$work" "$work/src"
 mapfile -t offered < <(apt-cache "${apt_src_opts[@]}" showsrc openssl |
   awk '/^Package: /{p=$2} /^Version: /{if (p=="openssl") print $2}' | sort -r -V -u)
 fetched=
+tried=" "
 for v in "$version" "${offered[@]}"; do
-  [ -n "$v" ] || continue
+  case "$tried" in *" $v "*) continue ;; esac
+  tried="$tried$v "
   if (cd "$work/src" && apt-get "${apt_src_opts[@]}" source -qq --download-only "openssl=$v" >&2)
   then
     fetched=$v

@@ -20,7 +20,7 @@ jobs=$(nproc)
 build=$root/build-win
 started=$SECONDS
 # The suites whose outputs pass through the ANSI code page.
-codepage_tests='^(CodePage|DllLoad|ToolkitCertTest)[.]'
+codepage_tests='^(CodePage|Win32LoadFile|DllLoad|ToolkitCertTest)[.]'
 
 log() { printf 'stage-windows: %s\n' "$*" >&2; }
 

@@ -34,8 +34,8 @@ function(vrd_add_dll_tests)
   add_test(NAME DllInterface.MainDllExportsAndImports
            COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
                    -DFILE=$<TARGET_FILE:VIDEREDEve_Z_64>
-                   "-DEXPORTS=1:QVTSPdfSigVerifyF\;2:QVTSPdfSigVerifyD"
-                   "-DIMPORTS=DIRIrozeza64Z30-e3.4.2.19.dll\;KERNEL32.dll\;msvcrt.dll"
+                   -DEXPORTS=1:QVTSPdfSigVerifyF,2:QVTSPdfSigVerifyD
+                   -DIMPORTS=DIRIrozeza64Z30-e3.4.2.19.dll,KERNEL32.dll,msvcrt.dll
                    -P ${check})
   # The toolkit exports its sixteen QVTK_ operations and nothing else, and
   # imports Windows system DLLs only (static OpenSSL needs a few).
@@ -43,7 +43,7 @@ function(vrd_add_dll_tests)
            COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
                    -DFILE=$<TARGET_FILE:vrd_toolkit>
                    -DEXPORT_PREFIX=QVTK_ -DEXPORT_COUNT=16
-                   "-DALLOWED_IMPORTS=KERNEL32.dll\;msvcrt.dll\;ADVAPI32.dll\;USER32.dll\;WS2_32.dll\;CRYPT32.dll\;bcrypt.dll\;GDI32.dll"
+                   -DALLOWED_IMPORTS=KERNEL32.dll,msvcrt.dll,ADVAPI32.dll,USER32.dll,WS2_32.dll,CRYPT32.dll,bcrypt.dll,GDI32.dll
                    -P ${check})
   # No program of the build depends on a mingw-w64 runtime DLL.
   add_test(NAME DllInterface.NoMingwRuntimeImports

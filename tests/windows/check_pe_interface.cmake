@@ -2,11 +2,11 @@
 #
 #   cmake -DREADOBJ=<llvm-readobj> -DFILE=<dll> [checks] -P check_pe_interface.cmake
 # Checks on FILE (each optional):
-#   EXPORTS="1:Name;2:Other"   exactly these exports, by ordinal and name
+#   EXPORTS=1:Name,2:Other     exactly these exports, by ordinal and name
 #   EXPORT_PREFIX=P EXPORT_COUNT=N
 #                              exactly N exports, every name starting with P
-#   IMPORTS="a.dll;b.dll"      exactly these imported DLLs (case-insensitive)
-#   ALLOWED_IMPORTS="a.dll;.." no imported DLL outside this list
+#   IMPORTS=a.dll,b.dll        exactly these imported DLLs (case-insensitive)
+#   ALLOWED_IMPORTS=a.dll,...  no imported DLL outside this list
 # Or, with -DDIRECTORY=<dir>: no .exe or .dll there imports a mingw-w64
 # runtime DLL (libstdc++, libgcc, libwinpthread) or a UCRT forwarder.
 cmake_minimum_required(VERSION 3.20)
@@ -59,6 +59,11 @@ function(read_imports file out_var)
 endfunction()
 
 set(failures)
+foreach(arg EXPORTS IMPORTS ALLOWED_IMPORTS)
+  if(DEFINED ${arg})
+    string(REPLACE "," ";" ${arg} "${${arg}}")
+  endif()
+endforeach()
 
 if(DEFINED DIRECTORY)
   file(GLOB binaries "${DIRECTORY}/*.exe" "${DIRECTORY}/*.dll")
