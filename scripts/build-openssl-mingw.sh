@@ -94,6 +94,7 @@ mapfile -t offered < <(apt-cache "${apt_src_opts[@]}" showsrc openssl |
 fetched=
 tried=" "
 for v in "$version" "${offered[@]}"; do
+  [ -n "$v" ] || continue
   case "$tried" in *" $v "*) continue ;; esac
   tried="$tried$v "
   if (cd "$work/src" && apt-get "${apt_src_opts[@]}" source -qq --download-only "openssl=$v" >&2)
@@ -105,7 +106,8 @@ for v in "$version" "${offered[@]}"; do
   rm -f "$work/src"/openssl_*
 done
 [ -n "$fetched" ] || { log "no openssl source package could be fetched"; exit 1; }
-# dpkg-source applies Debian's patch series on extraction.
+# apt has checked the files against the signed source index; dpkg-source
+# applies Debian's patch series on extraction.
 (cd "$work/src" && dpkg-source --no-check -x ./openssl_*.dsc openssl >&2)
 prefix=$cache_root/${fetched//[^A-Za-z0-9.+~-]/_}-$key_hash
 log "building OpenSSL $fetched into $prefix"

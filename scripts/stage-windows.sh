@@ -54,6 +54,8 @@ stop_server() {
 }
 trap stop_server EXIT
 
+# A server left behind by an interrupted run of this stage would refuse ours.
+wineserver -k 2>/dev/null || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   log "creating the wine prefix"
   wineboot -i >/dev/null 2>&1

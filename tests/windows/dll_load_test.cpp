@@ -85,8 +85,8 @@ std::string TokenGenTime(const std::string& der) {
   }
   PKCS7_free(p7);
   if (g.size() < 15) return std::string();
-  return g.substr(0, 4) + "-" + g.substr(4, 2) + "-" + g.substr(6, 2) + "T" + g.substr(8, 2) +
-         ":" + g.substr(10, 2) + ":" + g.substr(12);
+  return g.substr(0, 4) + "-" + g.substr(4, 2) + "-" + g.substr(6, 2) + "T" + g.substr(8, 2) + ":" +
+         g.substr(10, 2) + ":" + g.substr(12);
 }
 
 // The test authority's subject as the ANSI code page renders it: its OU is
@@ -176,9 +176,8 @@ TEST_F(DllLoad, OrdinalsAndNamesNameTheSameTwoFunctions) {
   EXPECT_EQ(ByOrdinal(2), ByName("QVTSPdfSigVerifyD"));
   EXPECT_NE(ByOrdinal(1), ByOrdinal(2));
   // Nothing else: no third ordinal, no decorated or internal names.
-  const char* absent[] = {"_QVTSPdfSigVerifyF@20", "QVTSPdfSigVerifyF@40",
-                          "_QVTSPdfSigVerifyD@24", "VerifyTimeStampToken",
-                          "QVTK_API_Init",         "DllMain"};
+  const char* absent[] = {"_QVTSPdfSigVerifyF@20", "QVTSPdfSigVerifyF@40", "_QVTSPdfSigVerifyD@24",
+                          "VerifyTimeStampToken",  "QVTK_API_Init",        "DllMain"};
   for (const char* name : absent) EXPECT_EQ(ByName(name), nullptr) << name;
   EXPECT_EQ(ByOrdinal(3), nullptr);
   EXPECT_EQ(ByOrdinal(0), nullptr);
@@ -237,8 +236,8 @@ TEST_F(DllLoad, FailuresLeaveTheBuffersAlone) {
                                     b.at(0), b.at(1), b.at(2), b.at(3)),
               kNoTimeStampToken);
     EXPECT_EQ(DataEntry(by_ordinal)(reinterpret_cast<const unsigned char*>(sha1.bytes.data()),
-                                    static_cast<int>(sha1.bytes.size()), b.at(0), b.at(1),
-                                    b.at(2), b.at(3)),
+                                    static_cast<int>(sha1.bytes.size()), b.at(0), b.at(1), b.at(2),
+                                    b.at(3)),
               kUnsupportedAlgorithm);
     EXPECT_TRUE(b.Untouched());
   }

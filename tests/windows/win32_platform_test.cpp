@@ -60,8 +60,7 @@ TEST(Win32LoadFile, ShareModeAgainstOtherHandles) {
       {"reader sharing nothing", GENERIC_READ, 0, vrd::kLoadCannotOpen},
       {"reader sharing write only", GENERIC_READ, FILE_SHARE_WRITE, vrd::kLoadCannotOpen},
       {"reader sharing read", GENERIC_READ, FILE_SHARE_READ, vrd::kLoadOk},
-      {"reader sharing everything", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-       vrd::kLoadOk},
+      {"reader sharing everything", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, vrd::kLoadOk},
   };
   for (const OtherOpener& c : cases) {
     SCOPED_TRACE(c.what);
