@@ -28,7 +28,8 @@ openssl_prefix=$(scripts/build-openssl-mingw.sh)
 log "OpenSSL for mingw: $openssl_prefix ($((SECONDS - started)) s)"
 
 wine_bin=$(command -v wine)
-cmake -S . -B "$build" \
+# OpenSSL is looked up afresh each time, so a new cache entry is picked up.
+cmake -S . -B "$build" -U 'OPENSSL_*' -U 'LIB_EAY*' -U 'SSL_EAY*' \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_FIND_ROOT_PATH="$openssl_prefix" -DOPENSSL_USE_STATIC_LIBS=ON \
