@@ -19,7 +19,9 @@ bench: build
 
 # The shipped sample (samples/make-sample.sh made it), verified with its test
 # authority's root as trust anchor, then a copy with one signed byte changed.
-demo: build
+demo: deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build build -j$$(nproc) --target tsverify
 	@echo
 	@echo '$$ tsverify --trust-anchor samples/sample-root.pem samples/sample.pdf'
 	@build/cli/tsverify --trust-anchor samples/sample-root.pem samples/sample.pdf
