@@ -25,7 +25,7 @@ if [ -n "${VRD_OPENSSL_MINGW_CACHE:-}" ]; then
 elif mkdir -p /var/cache/vrd-openssl-mingw 2>/dev/null && [ -w /var/cache/vrd-openssl-mingw ]; then
   cache_root=/var/cache/vrd-openssl-mingw
 else
-  cache_root=${XDG_CACHE_HOME:-$HOME/.cache}/vrd-openssl-mingw
+  cache_root=${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/vrd-openssl-mingw
 fi
 mkdir -p "$cache_root"
 
