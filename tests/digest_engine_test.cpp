@@ -243,6 +243,7 @@ TEST(EcspErrorText, EachThreadHasItsOwnText) {
   };
   std::atomic<int> mismatches{0};
   std::atomic<bool> go{false};
+  std::atomic<int> done{0};
   std::vector<std::thread> threads;
   std::vector<const char*> buffers(4, nullptr);
   for (int t = 0; t < 4; ++t) {
@@ -257,6 +258,10 @@ TEST(EcspErrorText, EachThreadHasItsOwnText) {
         if (i % 64 == 0) std::this_thread::yield();
         if (std::strcmp(text, mine.text) != 0) mismatches.fetch_add(1);
       }
+      // Stay alive until every thread has its buffer: a finished thread's
+      // storage may be handed to a thread that starts later.
+      done.fetch_add(1);
+      while (done.load() < 4) std::this_thread::yield();
     });
   }
   go.store(true);
