@@ -116,22 +116,11 @@ void Has160Init(Has160Context* ctx) noexcept {
 }
 
 void Has160Update(Has160Context* ctx, const uint8_t* data, uint32_t length) noexcept {
-  if (length == 0) return;
-  const size_t waiting = (ctx->countLow >> 3) & 63;
-  hash_internal::AddBitCount(ctx->countLow, ctx->countHigh, length);
-  hash_internal::AbsorbBytes<64>(ctx->buffer, waiting, data, length,
-                                 [ctx](const uint8_t* blocks, size_t n) {
-                                   hash_internal::Has160Compress(ctx->state, blocks, n);
-                                 });
+  hash_internal::UpdateBlocks64(ctx, data, length, hash_internal::Has160Compress);
 }
 
 void Has160Final(Has160Context* ctx, uint8_t* out) noexcept {
-  const uint32_t count[2] = {ctx->countLow, ctx->countHigh};
-  hash_internal::PadAndCompress<64, 8, false>(
-      ctx->buffer, (ctx->countLow >> 3) & 63, count, [ctx](const uint8_t* blocks, size_t n) {
-        hash_internal::Has160Compress(ctx->state, blocks, n);
-      });
-  for (int i = 0; i < 5; ++i) hash_internal::StoreLE32(out + 4 * i, ctx->state[i]);
+  hash_internal::FinalBlocks64<false, 5>(ctx, out, hash_internal::Has160Compress);
 }
 
 }  // namespace vrd

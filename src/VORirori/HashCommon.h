@@ -123,6 +123,37 @@ inline void PadAndCompress(uint8_t* buffer, size_t waiting, const uint32_t* coun
   compress(buffer, 1);
 }
 
+// Update and final of the 64-byte-block algorithms with a 64-bit bit count
+// kept as two 32-bit words (MD5, SHA-1, SHA-256, HAS-160). compress is
+// called as compress(ctx->state, blocks, block_count).
+template <typename Context, typename Compress>
+inline void UpdateBlocks64(Context* ctx, const uint8_t* data, uint32_t length,
+                           Compress compress) noexcept {
+  if (length == 0) return;
+  const size_t waiting = (ctx->countLow >> 3) & 63;
+  AddBitCount(ctx->countLow, ctx->countHigh, length);
+  AbsorbBytes<64>(
+      ctx->buffer, waiting, data, length,
+      [ctx, compress](const uint8_t* blocks, size_t n) { compress(ctx->state, blocks, n); });
+}
+
+// Pads, processes the last block or blocks and writes kStateWords words in
+// the algorithm's byte order.
+template <bool kBigEndian, size_t kStateWords, typename Context, typename Compress>
+inline void FinalBlocks64(Context* ctx, uint8_t* out, Compress compress) noexcept {
+  const uint32_t count[2] = {ctx->countLow, ctx->countHigh};
+  PadAndCompress<64, 8, kBigEndian>(
+      ctx->buffer, (ctx->countLow >> 3) & 63, count,
+      [ctx, compress](const uint8_t* blocks, size_t n) { compress(ctx->state, blocks, n); });
+  for (size_t i = 0; i < kStateWords; ++i) {
+    if (kBigEndian) {
+      StoreBE32(out + 4 * i, ctx->state[i]);
+    } else {
+      StoreLE32(out + 4 * i, ctx->state[i]);
+    }
+  }
+}
+
 using Compress32Fn = void (*)(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 using Compress64Fn = void (*)(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
 

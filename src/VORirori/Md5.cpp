@@ -128,22 +128,11 @@ void Md5Init(Md5Context* ctx) noexcept {
 }
 
 void Md5Update(Md5Context* ctx, const uint8_t* data, uint32_t length) noexcept {
-  if (length == 0) return;
-  const size_t waiting = (ctx->countLow >> 3) & 63;
-  hash_internal::AddBitCount(ctx->countLow, ctx->countHigh, length);
-  hash_internal::AbsorbBytes<64>(ctx->buffer, waiting, data, length,
-                                 [ctx](const uint8_t* blocks, size_t count) {
-                                   hash_internal::Md5Compress(ctx->state, blocks, count);
-                                 });
+  hash_internal::UpdateBlocks64(ctx, data, length, hash_internal::Md5Compress);
 }
 
 void Md5Final(Md5Context* ctx, uint8_t* out) noexcept {
-  const uint32_t count[2] = {ctx->countLow, ctx->countHigh};
-  hash_internal::PadAndCompress<64, 8, false>(ctx->buffer, (ctx->countLow >> 3) & 63, count,
-                                              [ctx](const uint8_t* blocks, size_t n) {
-                                                hash_internal::Md5Compress(ctx->state, blocks, n);
-                                              });
-  for (int i = 0; i < 4; ++i) hash_internal::StoreLE32(out + 4 * i, ctx->state[i]);
+  hash_internal::FinalBlocks64<false, 4>(ctx, out, hash_internal::Md5Compress);
 }
 
 }  // namespace vrd

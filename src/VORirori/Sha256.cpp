@@ -102,22 +102,11 @@ void Sha256Init(Sha256Context* ctx) noexcept {
 }
 
 void Sha256Update(Sha256Context* ctx, const uint8_t* data, uint32_t length) noexcept {
-  if (length == 0) return;
-  const size_t waiting = (ctx->countLow >> 3) & 63;
-  hash_internal::AddBitCount(ctx->countLow, ctx->countHigh, length);
-  const hash_internal::Compress32Fn compress = hash_internal::Sha256CompressFn();
-  hash_internal::AbsorbBytes<64>(
-      ctx->buffer, waiting, data, length,
-      [ctx, compress](const uint8_t* blocks, size_t n) { compress(ctx->state, blocks, n); });
+  hash_internal::UpdateBlocks64(ctx, data, length, hash_internal::Sha256CompressFn());
 }
 
 void Sha256Final(Sha256Context* ctx, uint8_t* out) noexcept {
-  const uint32_t count[2] = {ctx->countLow, ctx->countHigh};
-  const hash_internal::Compress32Fn compress = hash_internal::Sha256CompressFn();
-  hash_internal::PadAndCompress<64, 8, true>(
-      ctx->buffer, (ctx->countLow >> 3) & 63, count,
-      [ctx, compress](const uint8_t* blocks, size_t n) { compress(ctx->state, blocks, n); });
-  for (int i = 0; i < 8; ++i) hash_internal::StoreBE32(out + 4 * i, ctx->state[i]);
+  hash_internal::FinalBlocks64<true, 8>(ctx, out, hash_internal::Sha256CompressFn());
 }
 
 }  // namespace vrd
