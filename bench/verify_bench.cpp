@@ -103,6 +103,21 @@ void Cleanup() {
   }
 }
 
+// The generated document in memory, for the stages that start from it;
+// false (with the benchmark marked skipped) when it cannot be had.
+bool LoadFixtureDocument(benchmark::State& state, vrd::ByteString& document) {
+  const Fixture& f = Get();
+  if (!f.ok) {
+    state.SkipWithError("could not generate the document");
+    return false;
+  }
+  if (vrd::LoadFile(f.pdf_path.c_str(), document) != vrd::kLoadOk) {
+    state.SkipWithError("cannot load");
+    return false;
+  }
+  return true;
+}
+
 void BM_QVTSPdfSigVerifyF(benchmark::State& state) {
   Fixture& f = Get();
   if (!f.ok) return state.SkipWithError("could not generate the document");
@@ -119,11 +134,8 @@ void BM_QVTSPdfSigVerifyF(benchmark::State& state) {
 
 void BM_QVTSPdfSigVerifyD(benchmark::State& state) {
   Fixture& f = Get();
-  if (!f.ok) return state.SkipWithError("could not generate the document");
   vrd::ByteString document;
-  if (vrd::LoadFile(f.pdf_path.c_str(), document) != vrd::kLoadOk) {
-    return state.SkipWithError("cannot load");
-  }
+  if (!LoadFixtureDocument(state, document)) return;
   VrdWideChar out[4][512];
   for (auto _ : state) {
     const int code = QVTSPdfSigVerifyD(document.GetBytes(), document.GetLength(), out[0], out[1],
@@ -149,11 +161,8 @@ void BM_Stage_LoadFile(benchmark::State& state) {
 
 void BM_Stage_CopyDocument(benchmark::State& state) {
   Fixture& f = Get();
-  if (!f.ok) return state.SkipWithError("could not generate the document");
   vrd::ByteString document;
-  if (vrd::LoadFile(f.pdf_path.c_str(), document) != vrd::kLoadOk) {
-    return state.SkipWithError("cannot load");
-  }
+  if (!LoadFixtureDocument(state, document)) return;
   for (auto _ : state) {
     vrd::ByteString copy;
     if (copy.SetData(document.GetData(), document.GetLength()) != vrd::ByteString::kOk) {
@@ -166,11 +175,8 @@ void BM_Stage_CopyDocument(benchmark::State& state) {
 
 void BM_Stage_AssembleSignedContent(benchmark::State& state) {
   Fixture& f = Get();
-  if (!f.ok) return state.SkipWithError("could not generate the document");
   vrd::ByteString document;
-  if (vrd::LoadFile(f.pdf_path.c_str(), document) != vrd::kLoadOk) {
-    return state.SkipWithError("cannot load");
-  }
+  if (!LoadFixtureDocument(state, document)) return;
   for (auto _ : state) {
     vrd::ByteString content;
     vrd::ByteString token;
@@ -184,11 +190,8 @@ void BM_Stage_AssembleSignedContent(benchmark::State& state) {
 
 void BM_Stage_DigestSha256(benchmark::State& state) {
   Fixture& f = Get();
-  if (!f.ok) return state.SkipWithError("could not generate the document");
   vrd::ByteString document;
-  if (vrd::LoadFile(f.pdf_path.c_str(), document) != vrd::kLoadOk) {
-    return state.SkipWithError("cannot load");
-  }
+  if (!LoadFixtureDocument(state, document)) return;
   for (auto _ : state) {
     vrd::QVHash hash;
     vrd::ByteString digest;
@@ -218,8 +221,8 @@ void RunExternal(benchmark::State& state, const std::string& command) {
     if (status != 0) return state.SkipWithError(("failed: " + command).c_str());
     state.SetIterationTime(seconds);
   }
-  state.counters["cpu_ms"] = benchmark::Counter(
-      (ChildrenCpuSeconds() - cpu_before) * 1e3 / static_cast<double>(state.iterations()));
+  state.counters["cpu_ms"] = benchmark::Counter((ChildrenCpuSeconds() - cpu_before) * 1e3 /
+                                                static_cast<double>(state.iterations()));
   state.SetBytesProcessed(state.iterations() * f.bytes);
 }
 
