@@ -16,9 +16,9 @@ constexpr int kEscapedFailure = vrd::ToolkitSetupFailed;
 
 extern "C" {
 
-VRD_EXPORT int VRD_CALL QVTSPdfSigVerifyF(const char* pdfPath, VrdWideChar* genTime,
-                                          VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
-                                          VrdWideChar* subjectName) {
+VRD_TSV_API int VRD_TSV_CALL QVTSPdfSigVerifyF(const char* pdfPath, VrdTsvChar* genTime,
+                                               VrdTsvChar* hashAlgorithm, VrdTsvChar* hashedMessage,
+                                               VrdTsvChar* subjectName) {
   try {
     vrd::ByteString document;
     if (vrd::LoadFile(pdfPath, document) != vrd::kLoadOk) return vrd::FileUnreadable;
@@ -28,9 +28,9 @@ VRD_EXPORT int VRD_CALL QVTSPdfSigVerifyF(const char* pdfPath, VrdWideChar* genT
   }
 }
 
-VRD_EXPORT int VRD_CALL QVTSPdfSigVerifyD(const unsigned char* pdfData, int32_t pdfLength,
-                                          VrdWideChar* genTime, VrdWideChar* hashAlgorithm,
-                                          VrdWideChar* hashedMessage, VrdWideChar* subjectName) {
+VRD_TSV_API int VRD_TSV_CALL QVTSPdfSigVerifyD(const unsigned char* pdfData, int32_t pdfLength,
+                                               VrdTsvChar* genTime, VrdTsvChar* hashAlgorithm,
+                                               VrdTsvChar* hashedMessage, VrdTsvChar* subjectName) {
   try {
     vrd::ByteString document;
     if (pdfData != nullptr && pdfLength > 0 &&

@@ -1,12 +1,10 @@
 # verify_bench: QVTSPdfSigVerifyF on a generated 200 MB time-stamped PDF, set
 # against `openssl dgst -sha256` and `openssl ts -verify -data` in the same
 # run, plus the stages of the verification one by one.
-if(TARGET VIDEREDEve_Z_64 AND TARGET vrd_toolkit AND TARGET vrd_test_pdf)
-  include(${PROJECT_SOURCE_DIR}/tests/support/tsa.cmake)
-  add_executable(verify_bench verify_bench.cpp)
-  vrd_defaults(verify_bench)
-  target_link_libraries(verify_bench PRIVATE VIDEREDEve_Z_64 vrd_api vrd_toolkit vrd_test_pdf
-                                             vrd_test_tsa benchmark::benchmark)
-  target_compile_definitions(verify_bench PRIVATE
-    VRD_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
-endif()
+include(${PROJECT_SOURCE_DIR}/tests/support/tsa.cmake)
+add_executable(verify_bench verify_bench.cpp)
+vrd_defaults(verify_bench)
+target_link_libraries(verify_bench PRIVATE VIDEREDEve_Z_64 vrd_api vrd_toolkit vrd_test_pdf
+                                           vrd_test_tsa benchmark::benchmark)
+target_compile_definitions(verify_bench PRIVATE
+  VRD_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")

@@ -9,6 +9,7 @@
 
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
+#include "toolkit/qvtk.h"
 #include "util/LoadFile.h"
 
 namespace vrd {
@@ -138,6 +139,8 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
       only_files = true;
     } else if (arg == "-h" || arg == "--help") {
       parsed.help = true;
+    } else if (arg == "--version") {
+      parsed.version = true;
     } else if (arg == "--json") {
       parsed.json = true;
     } else if (arg == "--trust-anchor") {
@@ -176,7 +179,7 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
       return false;
     }
   }
-  if (parsed.help) {
+  if (parsed.help || parsed.version) {
     options = parsed;
     return true;
   }
@@ -223,12 +226,24 @@ const char* UsageText() {
          "                      drawn on standard error when it is a terminal\n"
          "  --files-from LIST   read the paths from LIST, one per line (- for standard\n"
          "                      input); implies --json\n"
+         "  --version           show the version and the crypto library in use\n"
          "  -h, --help          show this text\n"
          "\n"
          "Results are printed in the order the files were given.\n"
          "\n"
          "Exit status: 0 when every file verified (code 0), 1 when any did not,\n"
          "2 for a usage error or an unreadable --trust-anchor or --files-from file.\n";
+}
+
+std::string VersionText() {
+  // Room for any version line a crypto library reports.
+  char crypto[256];
+  std::string text = "tsverify " VRD_VERSION "\n";
+  text += "crypto library: ";
+  text += QVTK_API_GetVersion(static_cast<int32_t>(sizeof crypto), crypto) == QVTK_OK ? crypto
+                                                                                      : "unknown";
+  text += "\n";
+  return text;
 }
 
 const char* ResultName(int code) {

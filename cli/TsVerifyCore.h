@@ -19,6 +19,7 @@ namespace cli {
 
 struct Options {
   bool help = false;
+  bool version = false;
   bool json = false;
   int jobs = 1;
   std::vector<std::string> trust_anchor_files;
@@ -29,11 +30,16 @@ struct Options {
 // Fills options from argv[1..argc-1]. Returns false with a one-line reason in
 // error for a usage error (unknown option, missing or bad value, no files,
 // files given together with --files-from). --files-from implies JSON output.
+// With --help or --version no files are needed.
 [[nodiscard]] bool ParseCommandLine(int argc, const char* const* argv, Options& options,
                                     std::string& error);
 
 // The usage text for --help.
 const char* UsageText();
+
+// The text for --version: "tsverify <project version>" and, on a second line,
+// the crypto library the toolkit runs on, as the toolkit reports it.
+std::string VersionText();
 
 // "ResultOk", "DigestMismatch", ... and a one-sentence meaning; "Unknown" and
 // an empty-ish meaning for codes outside the table.

@@ -152,5 +152,9 @@ int main(int argc, char** argv) {
     std::fputs(vrd::cli::UsageText(), stdout);
     return kExitVerified;
   }
+  if (options.version) {
+    std::fputs(vrd::cli::VersionText().c_str(), stdout);
+    return kExitVerified;
+  }
   return Run(options);
 }

@@ -32,5 +32,8 @@ endif()
 
 function(vrd_defaults target)
   target_compile_options(${target} PRIVATE ${VRD_WARNINGS})
-  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  # The source tree is the include root while building, with include/ for the
+  # public header; only include/ is installed (see include/CMakeLists.txt).
+  target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
+                                              $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>)
 endfunction()

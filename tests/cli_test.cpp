@@ -7,6 +7,8 @@
 #include <unistd.h>
 #endif
 
+#include <openssl/crypto.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -142,6 +144,37 @@ TEST(TsVerifyCoreTest, ResultNamesAndJsonObject) {
 }
 
 // --- the command --------------------------------------------------------------
+// --help and --version stand alone; anything wrong beside them is still an error.
+TEST(TsVerifyCoreTest, ParseHelpAndVersion) {
+  struct Case {
+    std::vector<const char*> args;
+    bool ok;
+    bool help;
+    bool version;
+  };
+  const Case cases[] = {
+      {{"--version"}, true, false, true},
+      {{"--help"}, true, true, false},
+      {{"-h"}, true, true, false},
+      {{"--version", "a.pdf"}, true, false, true},
+      {{"--version", "--bogus"}, false, false, false},
+      {{"--versions"}, false, false, false},
+      {{"-version"}, false, false, false},
+  };
+  for (const Case& c : cases) {
+    std::vector<const char*> argv = {"tsverify"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    Options options;
+    std::string error;
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    ASSERT_EQ(ParseCommandLine(static_cast<int>(argv.size()), argv.data(), options, error), c.ok)
+        << error;
+    if (!c.ok) continue;
+    EXPECT_EQ(options.help, c.help);
+    EXPECT_EQ(options.version, c.version);
+  }
+}
+
 // Run through a POSIX shell (quoting, redirection), so not on Windows.
 #if !defined(_WIN32)
 
@@ -229,6 +262,15 @@ TEST_F(CommandTest, UsageErrors) {
   for (const char* word : {"--json", "--trust-anchor", "-j N", "--files-from", "Exit status"}) {
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
   }
+}
+
+// The version line comes from the project, the crypto line from the library
+// the toolkit loaded (the one this test process loaded too), not from headers.
+TEST_F(CommandTest, VersionNamesProjectAndRuntimeCryptoLibrary) {
+  const CommandRun run = Execute("--version");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, std::string("tsverify ") + VRD_VERSION +
+                         "\ncrypto library: " + OpenSSL_version(OPENSSL_VERSION) + "\n");
 }
 
 TEST_F(CommandTest, JsonLinesFromStandardInputInOrder) {

@@ -9,12 +9,10 @@ vrd_add_test(fake_toolkit_test SOURCES fake_toolkit_test.cpp LIBS vrd_fake_toolk
 # The OpenSSL-backed toolkit against the committed test PKI (tests/data/pki),
 # and the compiled-in anchors installed into it.
 find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
-if(TARGET vrd_toolkit)
-  vrd_add_test(toolkit_test
-    SOURCES toolkit_test.cpp ${PROJECT_SOURCE_DIR}/api/TrustAnchors.cpp
-            ${PROJECT_SOURCE_DIR}/api/TrustAnchorTexts.cpp
-    LIBS vrd_toolkit OpenSSL::Crypto)
-endif()
+vrd_add_test(toolkit_test
+  SOURCES toolkit_test.cpp ${PROJECT_SOURCE_DIR}/api/TrustAnchors.cpp
+          ${PROJECT_SOURCE_DIR}/api/TrustAnchorTexts.cpp
+  LIBS vrd_toolkit OpenSSL::Crypto)
 
 # The trust-anchor texts and the stage's call order, with the scripted toolkit.
 vrd_add_test(trust_anchors_test

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <openssl/asn1.h>
 #include <openssl/cms.h>
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
@@ -164,6 +165,36 @@ TEST(ToolkitApiTest, InitFinishAndErrInfo) {
 }
 
 // ---------------------------------------------------------- binary strings
+
+// The version query reports the crypto library loaded at run time, and keeps
+// the toolkit's buffer rule: a text that does not fit is an error, never cut.
+TEST(ToolkitApiTest, GetVersionReportsTheRuntimeCryptoLibrary) {
+  const std::string runtime = OpenSSL_version(OPENSSL_VERSION);
+  const int32_t exact = static_cast<int32_t>(runtime.size()) + 1;
+  struct Case {
+    int32_t capacity;
+    bool null_buffer;
+    int expected;
+  };
+  const Case cases[] = {
+      {exact, false, QVTK_OK},
+      {256, false, QVTK_OK},
+      {exact - 1, false, QVTK_ERR_TEXT_TOO_LONG},
+      {1, false, QVTK_ERR_TEXT_TOO_LONG},
+      {0, false, QVTK_ERR_INVALID_ARGUMENT},
+      {-1, false, QVTK_ERR_INVALID_ARGUMENT},
+      {256, true, QVTK_ERR_INVALID_ARGUMENT},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.capacity);
+    std::vector<char> buffer(256, 'x');
+    EXPECT_EQ(QVTK_API_GetVersion(c.capacity, c.null_buffer ? nullptr : buffer.data()), c.expected);
+    if (c.expected == QVTK_OK) {
+      EXPECT_EQ(std::string(buffer.data()), runtime);
+    }
+  }
+  EXPECT_EQ(runtime.compare(0, 10, "OpenSSL 3."), 0) << runtime;
+}
 
 TEST(ToolkitBinstrTest, SetDataCopiesAndValidates) {
   Bin s;

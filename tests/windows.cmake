@@ -12,43 +12,35 @@ endif()
 vrd_add_test(win32_platform_test SOURCES windows/win32_platform_test.cpp
              LIBS vrd_api vrd_fake_toolkit)
 
-function(vrd_add_dll_tests)
-  if(NOT TARGET VIDEREDEve_Z_64 OR NOT TARGET vrd_toolkit OR NOT TARGET vrd_test_pdf)
-    return()
-  endif()
-  include(${CMAKE_CURRENT_SOURCE_DIR}/support/tsa.cmake)
-  # Loaded with LoadLibrary, not linked: only the build order ties them.
-  vrd_add_test(dll_load_test SOURCES windows/dll_load_test.cpp
-               LIBS vrd_test_pdf vrd_test_tsa)
-  add_dependencies(dll_load_test VIDEREDEve_Z_64 vrd_toolkit)
+include(${CMAKE_CURRENT_SOURCE_DIR}/support/tsa.cmake)
+# Loaded with LoadLibrary, not linked: only the build order ties them.
+vrd_add_test(dll_load_test SOURCES windows/dll_load_test.cpp
+             LIBS vrd_test_pdf vrd_test_tsa)
+add_dependencies(dll_load_test VIDEREDEve_Z_64 vrd_toolkit)
 
-  # Export and import tables, read on the build host.
-  find_program(VRD_READOBJ NAMES llvm-readobj llvm-readobj-16 llvm-readobj-15 llvm-readobj-14)
-  if(NOT VRD_READOBJ)
-    message(WARNING "llvm-readobj not found: the DLL interface checks are not run")
-    return()
-  endif()
-  set(check ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe_interface.cmake)
-  # Exactly the two entry points at ordinals 1 and 2; imports: the toolkit by
-  # its name and the two Windows DLLs every mingw-w64 program needs.
-  add_test(NAME DllInterface.MainDllExportsAndImports
-           COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
-                   -DFILE=$<TARGET_FILE:VIDEREDEve_Z_64>
-                   -DEXPORTS=1:QVTSPdfSigVerifyF,2:QVTSPdfSigVerifyD
-                   -DIMPORTS=DIRIrozeza64Z30-e3.4.2.19.dll,KERNEL32.dll,msvcrt.dll
-                   -P ${check})
-  # The toolkit exports its sixteen QVTK_ operations and nothing else, and
-  # imports Windows system DLLs only (static OpenSSL needs a few).
-  add_test(NAME DllInterface.ToolkitDllExportsAndImports
-           COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
-                   -DFILE=$<TARGET_FILE:vrd_toolkit>
-                   -DEXPORT_PREFIX=QVTK_ -DEXPORT_COUNT=16
-                   -DALLOWED_IMPORTS=KERNEL32.dll,msvcrt.dll,ADVAPI32.dll,USER32.dll,WS2_32.dll,CRYPT32.dll,bcrypt.dll,GDI32.dll
-                   -P ${check})
-  # No program of the build depends on a mingw-w64 runtime DLL.
-  add_test(NAME DllInterface.NoMingwRuntimeImports
-           COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
-                   -DDIRECTORY=$<TARGET_FILE_DIR:VIDEREDEve_Z_64>
-                   -P ${check})
-endfunction()
-cmake_language(DEFER CALL vrd_add_dll_tests)
+# Export and import tables, read on the build host.
+find_program(VRD_READOBJ NAMES llvm-readobj llvm-readobj-16 llvm-readobj-15 llvm-readobj-14
+             REQUIRED)
+set(check ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe_interface.cmake)
+# Exactly the two entry points at ordinals 1 and 2; imports: the toolkit by
+# its name and the two Windows DLLs every mingw-w64 program needs.
+add_test(NAME DllInterface.MainDllExportsAndImports
+         COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
+                 -DFILE=$<TARGET_FILE:VIDEREDEve_Z_64>
+                 -DEXPORTS=1:QVTSPdfSigVerifyF,2:QVTSPdfSigVerifyD
+                 -DIMPORTS=DIRIrozeza64Z30-e3.4.2.19.dll,KERNEL32.dll,msvcrt.dll
+                 -P ${check})
+# The toolkit exports its sixteen QVTK_ operations and the version query of
+# the tools, nothing else, and imports Windows system DLLs only (static
+# OpenSSL needs a few).
+add_test(NAME DllInterface.ToolkitDllExportsAndImports
+         COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
+                 -DFILE=$<TARGET_FILE:vrd_toolkit>
+                 -DEXPORT_PREFIX=QVTK_ -DEXPORT_COUNT=17
+                 -DALLOWED_IMPORTS=KERNEL32.dll,msvcrt.dll,ADVAPI32.dll,USER32.dll,WS2_32.dll,CRYPT32.dll,bcrypt.dll,GDI32.dll
+                 -P ${check})
+# No program of the build depends on a mingw-w64 runtime DLL.
+add_test(NAME DllInterface.NoMingwRuntimeImports
+         COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
+                 -DDIRECTORY=$<TARGET_FILE_DIR:VIDEREDEve_Z_64>
+                 -P ${check})

@@ -5,7 +5,8 @@
  * signed-data processing, RFC 3161 token information and certificate
  * loading, naming and chain verification. This header is the whole contract
  * between the library and the toolkit; the library never looks inside a
- * context or a certificate.
+ * context or a certificate. One more operation, QVTK_API_GetVersion, is for
+ * tools (tsverify --version); the library does not call it.
  *
  * Ownership:
  *  - A context (QVTK_CTX) is created by QVTK_API_Init and released by
@@ -83,6 +84,10 @@ enum {
 QVTK_EXPORT int QVTK_CALL QVTK_API_Init(QVTK_CTX* ctx, const char* config_dir);
 QVTK_EXPORT int QVTK_CALL QVTK_API_Finish(QVTK_CTX* ctx);
 QVTK_EXPORT int QVTK_CALL QVTK_API_GetErrInfo(QVTK_CTX ctx, int32_t capacity, char* buffer);
+/* Tools only: the name and version of the crypto library the toolkit runs on,
+ * as that library reports it at run time (for example "OpenSSL 3.0.15 3 Sep
+ * 2024"). Needs no context; 1302 when the text does not fit capacity. */
+QVTK_EXPORT int QVTK_CALL QVTK_API_GetVersion(int32_t capacity, char* buffer);
 
 QVTK_EXPORT int QVTK_CALL QVTK_BINSTR_Create(QVTK_BINSTR* str);
 QVTK_EXPORT int QVTK_CALL QVTK_BINSTR_SetData(const void* bytes, int32_t length, QVTK_BINSTR* str);

@@ -1,4 +1,5 @@
 // Context lifecycle, error text, binary strings and Base64 decoding.
+#include <openssl/crypto.h>
 #include <openssl/err.h>
 
 #include <cstdio>
@@ -91,6 +92,11 @@ QVTK_EXPORT int QVTK_CALL QVTK_API_GetErrInfo(QVTK_CTX handle, int32_t capacity,
   if (n < 0) return QVTK_ERR_INTERNAL;
   return vrd::tk::WriteText(text, static_cast<size_t>(n) < sizeof text ? n : sizeof text - 1,
                             capacity, buffer);
+}
+
+QVTK_EXPORT int QVTK_CALL QVTK_API_GetVersion(int32_t capacity, char* buffer) {
+  const char* version = OpenSSL_version(OPENSSL_VERSION);
+  return vrd::tk::WriteText(version, std::strlen(version), capacity, buffer);
 }
 
 QVTK_EXPORT int QVTK_CALL QVTK_BINSTR_Create(QVTK_BINSTR* str) {
