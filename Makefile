@@ -1,14 +1,22 @@
 # Front door. `make test` and `make demo` set up a fresh Debian 12 machine
-# (missing packages only) and then build and run.
-.PHONY: all deps build test demo bench clean
+# (missing packages only, each its own profile of scripts/install-deps.sh) and
+# then build and run.
+.PHONY: all deps demo-deps build test demo bench package install clean
+
+# The build tree of tests and packages; the demo reuses it with the tests off.
+CONFIGURE_FULL = cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON
+PREFIX ?= /usr/local
 
 all: build
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh test
+
+demo-deps:
+	@scripts/install-deps.sh demo
 
 build: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CONFIGURE_FULL)
 	cmake --build build -j$$(nproc)
 
 test: deps
@@ -17,10 +25,20 @@ test: deps
 bench: build
 	@for b in build/bench/*_bench; do [ -x "$$b" ] && "$$b"; done
 
+# The Debian package, build/vrd-tsverify_<version>_<arch>.deb.
+package: deps
+	$(CONFIGURE_FULL) >/dev/null
+	cmake --build build -j$$(nproc) --target VIDEREDEve_Z_64 tsverify
+	cd build && cpack -G DEB
+
+# Everything a user needs under PREFIX (default /usr/local).
+install: build
+	cmake --install build --prefix "$(PREFIX)"
+
 # The shipped sample (samples/make-sample.sh made it), verified with its test
 # authority's root as trust anchor, then a copy with one signed byte changed.
-demo: deps
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+demo: demo-deps
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=OFF -DVRD_BENCH=OFF
 	cmake --build build -j$$(nproc) --target tsverify
 	@echo
 	@echo '$$ tsverify --trust-anchor samples/sample-root.pem samples/sample.pdf'

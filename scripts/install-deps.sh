@@ -1,16 +1,39 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the demo need, and
-# only those that are missing (apt-get update runs only when something is).
+# Installs the Debian packages a profile needs, and only those that are
+# missing (apt-get update runs only when something is).
+#
+#   scripts/install-deps.sh demo   what `make demo` needs: build tsverify
+#   scripts/install-deps.sh test   everything `make test` runs (the default):
+#                                  tests, benchmarks, sanitizers and fuzzing,
+#                                  the install and package stage, the format
+#                                  check and the Windows stage under wine
 set -euo pipefail
 
-packages=(
-  cmake make g++ pkg-config
+profile=${1:-test}
+
+demo_packages=(
+  cmake make g++
+  libssl-dev
+)
+test_packages=(
+  "${demo_packages[@]}"
+  pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  libssl-dev openssl
-  clang libclang-rt-14-dev llvm
-  g++-mingw-w64-x86-64-posix dpkg-dev
+  openssl
+  clang libclang-rt-14-dev llvm clang-format
+  dpkg-dev man-db
+  g++-mingw-w64-x86-64-posix
   wine wine64 locales
 )
+
+case $profile in
+  demo) packages=("${demo_packages[@]}") ;;
+  test) packages=("${test_packages[@]}") ;;
+  *)
+    echo "install-deps: unknown profile '$profile' (demo or test)" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

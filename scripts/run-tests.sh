@@ -12,7 +12,7 @@ jobs=$(nproc)
 stage() { printf '\n=== %s ===\n' "$*"; }
 
 stage "Linux build and tests"
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
