@@ -59,7 +59,7 @@ done
 soname=$(readelf -d "$prefix/lib/libVIDEREDEve_Z_64.so" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
 [ "$soname" = libVIDEREDEve_Z_64.so.0 ] || fail "SONAME is '$soname'"
 [ -e "$prefix/lib/$soname" ] || fail "no $soname beside the development link"
-ldd "$prefix/bin/tsverify" | grep -q "=> $prefix/lib/libDIRIrozeza64Z30" ||
+ldd "$prefix/bin/tsverify" | grep -q "=> $prefix/bin/../lib/libDIRIrozeza64Z30" ||
   fail "the moved tsverify does not load the toolkit from the moved prefix"
 log "installed and moved: SONAME $soname"
 
@@ -153,7 +153,7 @@ if [ "$(id -u)" -eq 0 ]; then
   log "dpkg --dry-run -i: its dependencies are satisfied on this system"
 fi
 dpkg -x "$deb" "$scratch/debroot"
-ldd "$scratch/debroot/usr/bin/tsverify" | grep -q "=> $scratch/debroot/usr/lib/libDIRIrozeza64Z30" ||
+ldd "$scratch/debroot/usr/bin/tsverify" | grep -q "=> $scratch/debroot/usr/bin/../lib/libDIRIrozeza64Z30" ||
   fail "the unpacked tsverify does not load the toolkit beside it"
 expect_run 0 '^crypto library: OpenSSL 3[.]' "$scratch/debroot/usr/bin/tsverify" --version
 expect_run 0 'result: +0 ResultOk' "$scratch/debroot/usr/bin/tsverify" \
