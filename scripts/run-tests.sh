@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Every test stage of `make test`, in order; the first failure stops the run.
+#  0. the lint stage (scripts/stage-lint.sh: format and build-file checks),
+#     first because it takes seconds
 #  1. the Linux build and its CTest suites
 #  2. the same suites under AddressSanitizer + UndefinedBehaviorSanitizer,
 #     built with -funsigned-char
 #  3. each fuzz target for a bounded time, then its saved corpus under CTest
-#  4. the Windows x64 DLLs, cross-built, and their suites under wine
+#  4. the other scripts/stage-*.sh in name order: fuzzing, the install and
+#     Debian package stage, the Windows x64 DLLs under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 
 stage() { printf '\n=== %s ===\n' "$*"; }
+
+stage "stage-lint"
+bash scripts/stage-lint.sh
 
 stage "Linux build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON >/dev/null
@@ -25,6 +31,7 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 for extra in scripts/stage-*.sh; do
   [ -e "$extra" ] || continue
+  [ "$extra" != scripts/stage-lint.sh ] || continue
   stage "$(basename "$extra" .sh)"
   bash "$extra"
 done

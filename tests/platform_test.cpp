@@ -24,14 +24,20 @@ TEST(MultiByteToWideChar, DecodesUtf8WithReplacement) {
   } cases[] = {
       {"SHA256", u"SHA256"},
       {"", u""},
-      {"\xEA\xB0\x80\xEB\x82\x98", u"\uAC00\uB098"},              // Hangul
-      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},                      // surrogate pair
-      {"a\xFF" "b", u"a\xFFFD" "b"},                              // invalid byte
-      {"\xC3", u"\xFFFD"},                                        // truncated at the end
-      {"\xE2\x82" "x", u"\xFFFD" "x"},                            // maximal subpart
-      {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD"},                    // encoded surrogate
-      {"\xC0\xAF", u"\xFFFD\xFFFD"},                              // overlong
-      {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},          // above U+10FFFF
+      {"\xEA\xB0\x80\xEB\x82\x98", u"\uAC00\uB098"},  // Hangul
+      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},          // surrogate pair
+      {"a\xFF"
+       "b",
+       u"a\xFFFD"
+       "b"},                // invalid byte
+      {"\xC3", u"\xFFFD"},  // truncated at the end
+      {"\xE2\x82"
+       "x",
+       u"\xFFFD"
+       "x"},                                              // maximal subpart
+      {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD"},            // encoded surrogate
+      {"\xC0\xAF", u"\xFFFD\xFFFD"},                      // overlong
+      {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},  // above U+10FFFF
   };
   for (const auto& c : cases) {
     int rc = 0;
@@ -68,8 +74,8 @@ TEST(Win32File, ReturnConventions) {
 
   EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr),
             INVALID_HANDLE_VALUE);
-  EXPECT_EQ(CreateFileA((path + "x").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+  EXPECT_EQ(CreateFileA((path + "x").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr),
             INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
 

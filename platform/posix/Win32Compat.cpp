@@ -115,8 +115,7 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
     last_error = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  if ((share_mode & FILE_SHARE_WRITE) == 0 && S_ISREG(st.st_mode) &&
-      OpenForWritingElsewhere(fd)) {
+  if ((share_mode & FILE_SHARE_WRITE) == 0 && S_ISREG(st.st_mode) && OpenForWritingElsewhere(fd)) {
     close(fd);
     last_error = ERROR_SHARING_VIOLATION;
     return INVALID_HANDLE_VALUE;
@@ -191,8 +190,8 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, const char* multi_byte, int
     last_error = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  const size_t n = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
-                                          : static_cast<size_t>(multi_byte_count);
+  const size_t n =
+      multi_byte_count == -1 ? std::strlen(multi_byte) + 1 : static_cast<size_t>(multi_byte_count);
   const unsigned char* s = reinterpret_cast<const unsigned char*>(multi_byte);
   size_t units = 0;  // units produced (or needed)
   size_t i = 0;
