@@ -5,9 +5,9 @@
 #  1. the Linux build and its CTest suites
 #  2. the same suites under AddressSanitizer + UndefinedBehaviorSanitizer,
 #     built with -funsigned-char
-#  3. each fuzz target for a bounded time, then its saved corpus under CTest
-#  4. the other scripts/stage-*.sh in name order: fuzzing, the install and
-#     Debian package stage, the Windows x64 DLLs under wine
+#  3. the other scripts/stage-*.sh in name order: fuzzing (each target for a
+#     bounded time, then its saved corpus under CTest), the install and
+#     Debian package stage, the Windows x64 DLLs and their suites under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

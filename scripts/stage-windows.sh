@@ -72,6 +72,41 @@ log "wine ready ($((SECONDS - started)) s)"
 
 ctest --test-dir "$build" --output-on-failure -j"$jobs"
 
+# What a Windows programmer copies: the README's C example (loads the DLL at
+# run time) and examples/verify.c (includes vrd/tsverify.h, links the import
+# library), built like a user's program and run beside the DLLs on the
+# shipped sample. Its authority is not a built-in anchor: 2109.
+examples=$build/examples
+mkdir -p "$examples"
+awk '/<!-- example: windows-c -->/ { found = 1; next }
+     found && /^```c$/ { inside = 1; next }
+     inside && /^```$/ { exit }
+     inside { print }' README.md >"$examples/readme_dll.c"
+[ -s "$examples/readme_dll.c" ] || { log "README has no C example after <!-- example: windows-c -->"; exit 1; }
+mingw_cc=x86_64-w64-mingw32-gcc-posix
+import_lib=$(find "$build/api" -name 'libVIDEREDEve_Z_64.dll.a' | head -n 1)
+[ -n "$import_lib" ] || { log "no import library libVIDEREDEve_Z_64.dll.a in $build/api"; exit 1; }
+$mingw_cc -std=c99 -Wall -Wextra -Werror -O2 -static -o "$build/bin/readme_dll.exe" \
+  "$examples/readme_dll.c"
+$mingw_cc -std=c99 -Wall -Wextra -Werror -O2 -static -I include -o "$build/bin/verify_c.exe" \
+  examples/verify.c "$import_lib"
+cp samples/sample.pdf "$build/bin/sample.pdf"
+run_example() {
+  local want_status=$1 pattern=$2 program=$3 status=0
+  (cd "$build/bin" && wine "$program" sample.pdf >"$examples/$program.out" 2>&1) || status=$?
+  local out
+  out=$(tr -d '\r' <"$examples/$program.out")
+  printf '%s\n' "$out" | sed 's/^/    /' >&2
+  if [ "$status" -ne "$want_status" ] || ! grep -Eq -- "$pattern" <<<"$out"; then
+    log "$program: exit $status (expected $want_status), output must match '$pattern'"
+    exit 1
+  fi
+}
+run_example 2 '^2109 .*SHA256' readme_dll.exe
+run_example 2 'CN=vrd Sample TSA' readme_dll.exe
+run_example 1 '^code: 2109$' verify_c.exe
+log "README's Windows C example and examples/verify.c ran under wine: 2109 on the sample"
+
 # Korean ANSI code page: the conversion of the output texts must keep Hangul.
 # The locale is compiled into the build tree, so no system locale is needed.
 locales=$build/locale
