@@ -9,7 +9,9 @@
 #     shipped sample: 2109 through the exports (the sample's authority does not
 #     chain to the built-in anchors), while the installed tsverify gives 0 with
 #     the sample's root as an extra trust anchor;
-#  4. `tsverify --version` and `man -l` on the installed page;
+#  4. `tsverify --version` (the toolkit names the OpenSSL it runs on;
+#     tsverify itself does not link OpenSSL) and `man -l` on the installed
+#     page;
 #  5. `make package`: the .deb lists the header, both libraries, tsverify, the
 #     man page, the CMake and pkg-config files, its Depends: names libssl3 and
 #     is installable here (dpkg --dry-run); unpacked into a scratch root, its
@@ -117,7 +119,11 @@ cc -std=c99 -Wall -Wextra -Werror -o "$scratch/readme_c" "$scratch/readme.c" \
 log "README's C example on the sample"
 expect_run 1 '^2109 ' "$scratch/readme_c" "$sample"
 
-# 4. The installed command and its manual page.
+# 4. The installed command and its manual page. tsverify reaches OpenSSL only
+# through the toolkit: it must not link it itself.
+if readelf -d "$prefix/bin/tsverify" | grep NEEDED | grep -Eq 'libcrypto|libssl'; then
+  fail "tsverify links OpenSSL directly"
+fi
 log "installed tsverify"
 expect_run 0 '^tsverify [0-9]+[.][0-9]+[.][0-9]+$' "$prefix/bin/tsverify" --version
 expect_run 0 '^crypto library: OpenSSL 3[.]' "$prefix/bin/tsverify" --version

@@ -11,6 +11,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -173,6 +175,44 @@ TEST(TsVerifyCoreTest, ParseHelpAndVersion) {
     EXPECT_EQ(options.help, c.help);
     EXPECT_EQ(options.version, c.version);
   }
+}
+
+// The manual page (cli/tsverify.1) keeps up with the command: every option of
+// the usage text and every key of the JSON output is documented there.
+TEST(TsVerifyManualTest, DocumentsEveryOptionAndJsonKey) {
+  std::ifstream in(std::string(VRD_SOURCE_DIR) + "/cli/tsverify.1", std::ios::binary);
+  ASSERT_TRUE(in.good());
+  std::string manual(std::istreambuf_iterator<char>(in), {});
+  // roff writes a hyphen as "\-".
+  for (size_t at = manual.find("\\-"); at != std::string::npos; at = manual.find("\\-", at)) {
+    manual.erase(at, 1);
+  }
+  const std::regex option_pattern("(^|[\\s,])(--?[a-z][a-z-]*)");
+  const std::string usage = UsageText();
+  size_t options = 0;
+  for (std::sregex_iterator it(usage.begin(), usage.end(), option_pattern), end; it != end; ++it) {
+    const std::string option = (*it)[2];
+    ++options;
+    EXPECT_NE(manual.find(option), std::string::npos) << option << " is not in tsverify.1";
+  }
+  EXPECT_GE(options, 6u);
+
+  const size_t json_start = manual.find(".SH JSON OUTPUT");
+  ASSERT_NE(json_start, std::string::npos);
+  const std::string json_section =
+      manual.substr(json_start, manual.find(".SH", json_start + 1) - json_start);
+  FileResult result;
+  result.code = 2108;
+  const std::string json = FormatJson("a.pdf", result);
+  const std::regex key_pattern("\"([A-Za-z]+)\":");
+  size_t keys = 0;
+  for (std::sregex_iterator it(json.begin(), json.end(), key_pattern), end; it != end; ++it) {
+    const std::string key = (*it)[1];
+    ++keys;
+    EXPECT_TRUE(std::regex_search(json_section, std::regex("\\b" + key + "\\b")))
+        << "JSON key " << key << " is not in tsverify.1";
+  }
+  EXPECT_GE(keys, 7u);
 }
 
 // Run through a POSIX shell (quoting, redirection), so not on Windows.
