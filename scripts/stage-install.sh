@@ -42,7 +42,7 @@ expect_run() {
   out=$("$@" 2>&1) || status=$?
   printf '%s\n' "$out" | sed 's/^/    /' >&2
   [ "$status" -eq "$want_status" ] || fail "$* exited with $status, expected $want_status"
-  printf '%s\n' "$out" | grep -Eq -- "$pattern" || fail "$*: no line matches '$pattern'"
+  grep -Eq -- "$pattern" <<<"$out" || fail "$*: no line matches '$pattern'"
 }
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON >/dev/null
@@ -61,7 +61,7 @@ done
 soname=$(readelf -d "$prefix/lib/libVIDEREDEve_Z_64.so" | sed -n 's/.*SONAME.*\[\(.*\)\]/\1/p')
 [ "$soname" = libVIDEREDEve_Z_64.so.0 ] || fail "SONAME is '$soname'"
 [ -e "$prefix/lib/$soname" ] || fail "no $soname beside the development link"
-ldd "$prefix/bin/tsverify" | grep -q "=> $prefix/bin/../lib/libDIRIrozeza64Z30" ||
+grep -q "=> $prefix/bin/../lib/libDIRIrozeza64Z30" <<<"$(ldd "$prefix/bin/tsverify")" ||
   fail "the moved tsverify does not load the toolkit from the moved prefix"
 log "installed and moved: SONAME $soname"
 
@@ -80,12 +80,12 @@ cp "$probe/probe.c" "$probe/probe.cpp"
 for std in c89 c99 c11; do
   cc -std=$std -pedantic-errors -Wall -Wextra -Werror -I"$prefix/include" "$probe/probe.c" \
     -L"$prefix/lib" -lVIDEREDEve_Z_64 -Wl,-rpath,"$prefix/lib" -o "$probe/probe-$std"
-  "$probe/probe-$std" || fail "header probe built as $std: empty document did not give 2108"
+  "$probe/probe-$std" >/dev/null || fail "header probe built as $std: empty document did not give 2108"
 done
 for std in c++98 c++17; do
   c++ -std=$std -pedantic-errors -Wall -Wextra -Werror -I"$prefix/include" "$probe/probe.cpp" \
     -L"$prefix/lib" -lVIDEREDEve_Z_64 -Wl,-rpath,"$prefix/lib" -o "$probe/probe-$std"
-  "$probe/probe-$std" || fail "header probe built as $std: empty document did not give 2108"
+  "$probe/probe-$std" >/dev/null || fail "header probe built as $std: empty document did not give 2108"
 done
 log "header compiles and links as C89, C99, C11, C++98, C++17"
 
@@ -121,7 +121,7 @@ expect_run 1 '^2109 ' "$scratch/readme_c" "$sample"
 
 # 4. The installed command and its manual page. tsverify reaches OpenSSL only
 # through the toolkit: it must not link it itself.
-if readelf -d "$prefix/bin/tsverify" | grep NEEDED | grep -Eq 'libcrypto|libssl'; then
+if grep -Eq 'NEEDED.*(libcrypto|libssl)' <<<"$(readelf -d "$prefix/bin/tsverify")"; then
   fail "tsverify links OpenSSL directly"
 fi
 log "installed tsverify"
@@ -159,7 +159,8 @@ if [ "$(id -u)" -eq 0 ]; then
   log "dpkg --dry-run -i: its dependencies are satisfied on this system"
 fi
 dpkg -x "$deb" "$scratch/debroot"
-ldd "$scratch/debroot/usr/bin/tsverify" | grep -q "=> $scratch/debroot/usr/bin/../lib/libDIRIrozeza64Z30" ||
+grep -q "=> $scratch/debroot/usr/bin/../lib/libDIRIrozeza64Z30" \
+  <<<"$(ldd "$scratch/debroot/usr/bin/tsverify")" ||
   fail "the unpacked tsverify does not load the toolkit beside it"
 expect_run 0 '^crypto library: OpenSSL 3[.]' "$scratch/debroot/usr/bin/tsverify" --version
 expect_run 0 'result: +0 ResultOk' "$scratch/debroot/usr/bin/tsverify" \
