@@ -36,22 +36,10 @@ DWORD ErrnoToWin32(int err) {
   }
 }
 
-// True when some process (this one included) has the file open for writing.
-// A read lease is refused with EAGAIN exactly then; it is released at once so
-// that no lease-break signal can ever reach us. Filesystems or users that
-// cannot take leases get no check.
-bool OpenForWritingElsewhere(int fd) {
-#ifdef F_SETLEASE
-  if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-    (void)fcntl(fd, F_SETLEASE, F_UNLCK);
-    return false;
-  }
-  return errno == EAGAIN;
-#else
-  (void)fd;
-  return false;
-#endif
-}
+// Only regular files are documents. A FIFO, socket, device or directory is
+// refused before anything is read from it, so nothing can block or stream
+// without end.
+bool IsDocumentFile(const struct stat& st) { return S_ISREG(st.st_mode); }
 
 // One UTF-8 sequence at s[0..n); returns the code point (U+FFFD for an
 // ill-formed sequence) and the number of bytes taken (at least 1).
@@ -104,21 +92,26 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
     last_error = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
-  const int fd = open(file_name, O_RDONLY | O_CLOEXEC);
+  (void)share_mode;  // not enforced: see the header
+  // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
+  // O_NOCTTY: a terminal never becomes our controlling terminal.
+  const int fd = open(file_name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     last_error = ErrnoToWin32(errno);
     return INVALID_HANDLE_VALUE;
   }
   struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !IsDocumentFile(st)) {
     close(fd);
     last_error = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  if ((share_mode & FILE_SHARE_WRITE) == 0 && S_ISREG(st.st_mode) &&
-      OpenForWritingElsewhere(fd)) {
+  // Reads of a regular file never block; the flag is cleared all the same so
+  // the descriptor behaves like an ordinary one.
+  const int status_flags = fcntl(fd, F_GETFL);
+  if (status_flags < 0 || fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
     close(fd);
-    last_error = ERROR_SHARING_VIOLATION;
+    last_error = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
   PosixHandle* h = new (std::nothrow) PosixHandle{fd};
@@ -191,8 +184,8 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, const char* multi_byte, int
     last_error = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  const size_t n = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
-                                          : static_cast<size_t>(multi_byte_count);
+  const size_t n =
+      multi_byte_count == -1 ? std::strlen(multi_byte) + 1 : static_cast<size_t>(multi_byte_count);
   const unsigned char* s = reinterpret_cast<const unsigned char*>(multi_byte);
   size_t units = 0;  // units produced (or needed)
   size_t i = 0;
