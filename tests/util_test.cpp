@@ -135,11 +135,8 @@ TEST(ByteString, Compare) {
     const char* a;
     const char* b;
     bool differ;
-  } cases[] = {{"abc", "ABC", true},
-               {"abc", "abc", false},
-               {"ab", "abc", true},
-               {"", "", false},
-               {"a", "", true}};
+  } cases[] = {{"abc", "ABC", true}, {"abc", "abc", false}, {"ab", "abc", true},
+               {"", "", false},      {"a", "", true}};
   for (const Case& c : cases) {
     EXPECT_EQ(ByteString(c.a) != ByteString(c.b), c.differ) << c.a << " vs " << c.b;
   }
@@ -170,14 +167,10 @@ TEST(ByteString, Mid) {
     const char* want;
     int source_status;
   } cases[] = {
-      {0, 3, "abc", ByteString::kOk},
-      {1, 2, "bc", ByteString::kOk},
-      {0, 0, "", ByteString::kOk},
-      {2, -5, "", ByteString::kOk},
-      {3, 0, "", ByteString::kRange},
-      {1, 5, "", ByteString::kRange},
-      {-1, 1, "", ByteString::kRange},
-      {1, INT32_MAX, "", ByteString::kRange},
+      {0, 3, "abc", ByteString::kOk},    {1, 2, "bc", ByteString::kOk},
+      {0, 0, "", ByteString::kOk},       {2, -5, "", ByteString::kOk},
+      {3, 0, "", ByteString::kRange},    {1, 5, "", ByteString::kRange},
+      {-1, 1, "", ByteString::kRange},   {1, INT32_MAX, "", ByteString::kRange},
       {INT32_MAX, INT32_MAX, "", ByteString::kRange},
   };
   for (const Case& c : cases) {
