@@ -28,20 +28,14 @@ TEST(MultiByteToWideChar, DecodesUtf8WithReplacement) {
   } cases[] = {
       {"SHA256", u"SHA256"},
       {"", u""},
-      {"\xEA\xB0\x80\xEB\x82\x98", u"\uAC00\uB098"},  // Hangul
-      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},          // surrogate pair
-      {"a\xFF"
-       "b",
-       u"a\xFFFD"
-       "b"},                // invalid byte
-      {"\xC3", u"\xFFFD"},  // truncated at the end
-      {"\xE2\x82"
-       "x",
-       u"\xFFFD"
-       "x"},                                              // maximal subpart
-      {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD"},            // encoded surrogate
-      {"\xC0\xAF", u"\xFFFD\xFFFD"},                      // overlong
-      {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},  // above U+10FFFF
+      {"\xEA\xB0\x80\xEB\x82\x98", u"\uAC00\uB098"},              // Hangul
+      {"\xF0\x9F\x98\x80", u"\xD83D\xDE00"},                      // surrogate pair
+      {"a\xFF" "b", u"a\xFFFD" "b"},                              // invalid byte
+      {"\xC3", u"\xFFFD"},                                        // truncated at the end
+      {"\xE2\x82" "x", u"\xFFFD" "x"},                            // maximal subpart
+      {"\xED\xA0\x80", u"\xFFFD\xFFFD\xFFFD"},                    // encoded surrogate
+      {"\xC0\xAF", u"\xFFFD\xFFFD"},                              // overlong
+      {"\xF4\x90\x80\x80", u"\xFFFD\xFFFD\xFFFD\xFFFD"},          // above U+10FFFF
   };
   for (const auto& c : cases) {
     int rc = 0;
