@@ -9,6 +9,7 @@
 
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
+#include "pdf/Messages.h"
 #include "util/LoadFile.h"
 
 namespace vrd {
@@ -124,6 +125,16 @@ uint32_t DecodeUtf8(const std::string& s, size_t& i) {
   return cp;
 }
 
+void CollectMessage(void* context, PdfMessage message) noexcept {
+  auto* messages = static_cast<std::vector<std::string>*>(context);
+  try {
+    messages->emplace_back(PdfMessageUtf8Text(message));
+  } catch (...) {
+    // Out of memory: the verification itself goes on; the report says so.
+    messages->clear();
+  }
+}
+
 }  // namespace
 
 bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::string& error) {
@@ -215,7 +226,8 @@ const char* UsageText() {
          "Options:\n"
          "  --json              one JSON object per file and line, with the keys\n"
          "                      \"file\", \"code\", \"result\", \"genTime\", \"hashAlgorithm\",\n"
-         "                      \"hashedMessage\", \"subjectName\"\n"
+         "                      \"hashedMessage\", \"subjectName\", and \"message\"\n"
+         "                      when the document scan reported a problem\n"
          "  --trust-anchor PEM  also trust the root certificate(s) in PEM (or one DER\n"
          "                      certificate) for private or test time-stamping\n"
          "                      authorities; repeatable, up to 16 files\n"
@@ -395,6 +407,7 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
   VrdWideChar hash_algorithm[kOutputUnits] = {};
   VrdWideChar hashed_message[kOutputUnits] = {};
   VrdWideChar subject_name[kOutputUnits] = {};
+  ScopedPdfMessageReceiver receiver(&CollectMessage, &result.messages);
   ByteString document;
   if (LoadFile(path.c_str(), document) != kLoadOk) {
     result.code = FileUnreadable;
@@ -420,6 +433,14 @@ std::string FormatJson(const std::string& path, const FileResult& result) {
   out += ",\"hashAlgorithm\":" + JsonString(result.hash_algorithm);
   out += ",\"hashedMessage\":" + JsonString(result.hashed_message);
   out += ",\"subjectName\":" + JsonString(result.subject_name);
+  if (!result.messages.empty()) {
+    std::string joined;
+    for (const std::string& message : result.messages) {
+      if (!joined.empty()) joined += '\n';
+      joined += message;
+    }
+    out += ",\"message\":" + JsonString(joined);
+  }
   out += "}";
   return out;
 }
@@ -432,6 +453,7 @@ std::string FormatText(const std::string& path, const FileResult& result) {
   out += "  hashAlgorithm: " + result.hash_algorithm + "\n";
   out += "  hashedMessage: " + result.hashed_message + "\n";
   out += "  subjectName:   " + result.subject_name + "\n";
+  for (const std::string& message : result.messages) out += "  message:       " + message + "\n";
   return out;
 }
 

@@ -64,14 +64,20 @@ struct FileResult {
   std::string hash_algorithm;
   std::string hashed_message;
   std::string subject_name;
+  // The library's scanning messages for this file, in UTF-8, in the order
+  // they were written (they never reach standard output themselves).
+  std::vector<std::string> messages;
 };
 
-// Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots.
+// Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots;
+// the library's scanning messages are collected into the result.
 FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots);
 
-// One JSON object, without the line feed.
+// One JSON object, without the line feed; a "message" key (the messages,
+// one per line) only when the library wrote any.
 std::string FormatJson(const std::string& path, const FileResult& result);
-// The human-readable block for one file, ending with a line feed.
+// The human-readable block for one file, ending with a line feed; each
+// message on a line of its own.
 std::string FormatText(const std::string& path, const FileResult& result);
 
 // Paths from a list text: one per line, CR before LF dropped, empty lines skipped.
