@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix dpkg-dev
   wine wine64 locales
+  valgrind jq
 )
 
 missing=()

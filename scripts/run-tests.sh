@@ -3,8 +3,10 @@
 #  1. the Linux build and its CTest suites
 #  2. the same suites under AddressSanitizer + UndefinedBehaviorSanitizer,
 #     built with -funsigned-char
-#  3. each fuzz target for a bounded time, then its saved corpus under CTest
-#  4. the Windows x64 DLLs, cross-built, and their suites under wine
+#  3. the extra stages, scripts/stage-*.sh in name order: each fuzz target
+#     for a bounded time then its saved corpus under CTest, resource limits,
+#     the end-to-end suite under valgrind, the Windows x64 DLLs cross-built
+#     and their suites under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
