@@ -1,6 +1,6 @@
 # Front door. `make test` and `make demo` set up a fresh Debian 12 machine
 # (missing packages only) and then build and run.
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench fuzz-long clean
 
 all: build
 
@@ -31,6 +31,13 @@ demo: deps
 	@echo '$$ tsverify --trust-anchor samples/sample-root.pem build/sample-altered.pdf'
 	@build/cli/tsverify --trust-anchor samples/sample-root.pem build/sample-altered.pdf; \
 	  status=$$?; echo "(exit status $$status)"; test $$status -eq 1
+
+# Every fuzz target for FUZZ_SECONDS each (default 600), outside CI, for a
+# deeper search than the fuzz stage of `make test`; the saved corpora are not
+# changed. Example: make fuzz-long FUZZ_SECONDS=3600
+FUZZ_SECONDS ?= 600
+fuzz-long: deps
+	VRD_FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/stage-fuzz.sh
 
 clean:
 	rm -rf build build-*

@@ -11,6 +11,8 @@ cd "$(dirname "$0")/.."
 seconds="${VRD_FUZZ_SECONDS:-60}"
 build=build-fuzz
 jobs=$(nproc)
+# VRD_FUZZ_TARGETS: a space-separated subset of the target names (default: all).
+only="${VRD_FUZZ_TARGETS:-}"
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_FUZZ=ON \
   -DVRD_TESTS=OFF -DVRD_BENCH=OFF >/dev/null
@@ -25,6 +27,7 @@ found=0
 for target in "$build"/fuzz/*; do
   [[ -f $target && -x $target ]] || continue
   name=$(basename "$target")
+  if [[ -n $only && " $only " != *" $name "* ]]; then continue; fi
   found=$((found + 1))
   corpus="$scratch/$name"
   mkdir -p "$corpus"
