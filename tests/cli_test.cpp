@@ -164,7 +164,7 @@ TEST(TsVerifyCoreTest, MessagesInJsonAndText) {
 // VerifyFile collects the library's messages in UTF-8 and lets none of them
 // reach standard output.
 TEST(TsVerifyCoreTest, VerifyFileCollectsMessages) {
-  const std::string path = ::testing::TempDir() + "vrd_cli_noeof_" + std::to_string(::getpid());
+  const std::string path = ::testing::TempDir() + "vrd_cli_collects_messages.pdf";
   std::ofstream(path, std::ios::binary) << "%PDF-1.7\nstartxref\n9\n%%EOX\n";
   ::testing::internal::CaptureStdout();
   const FileResult first = VerifyFile(path, {});
