@@ -1,11 +1,12 @@
 #include "cli/TsVerifyCore.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
@@ -328,14 +329,32 @@ bool ParsePemCertificates(const std::string& text, std::vector<ByteString>& root
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
+bool ReadWholeStream(std::istream& in, std::string& text, size_t max_bytes) {
+  std::string bytes;
+  char buffer[1 << 16];
+  for (;;) {
+    in.read(buffer, sizeof buffer);
+    const auto got = static_cast<size_t>(in.gcount());
+    if (got > max_bytes - bytes.size()) return false;
+    bytes.append(buffer, got);
+    if (!in) break;
+  }
+  if (in.bad()) return false;
+  text.swap(bytes);
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text, size_t max_bytes) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode) || S_ISCHR(info.st_mode)) {
+    return false;
+  }
+#if defined(S_ISBLK)
+  if (S_ISBLK(info.st_mode)) return false;
+#endif
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) return false;
-  text = buffer.str();
-  return true;
+  return ReadWholeStream(in, text, max_bytes);
 }
 
 std::string Utf16ToUtf8(const VrdWideChar* text, size_t max_units) {

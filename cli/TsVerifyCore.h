@@ -8,6 +8,8 @@
 #ifndef VRD_CLI_TSVERIFYCORE_H_
 #define VRD_CLI_TSVERIFYCORE_H_
 
+#include <cstddef>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -46,8 +48,19 @@ const char* ResultMeaning(int code);
 // a block's Base64 is malformed.
 [[nodiscard]] bool ParsePemCertificates(const std::string& text, std::vector<ByteString>& roots);
 
-// Whole-file read into text; false when the file cannot be read.
-[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& text);
+// Upper bounds of what tsverify reads for its own inputs: a --trust-anchor
+// file (sixteen PEM certificates take a few dozen kilobytes) and a
+// --files-from list (millions of paths).
+constexpr size_t kMaxTrustAnchorFileBytes = size_t{1} << 20;
+constexpr size_t kMaxFileListBytes = size_t{256} << 20;
+
+// Whole-file read into text (unchanged on failure); false when the file
+// cannot be read, is a directory or a device (some never end: /dev/zero), or
+// holds more than max_bytes. FIFOs are read (process substitution).
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& text,
+                                 size_t max_bytes = kMaxFileListBytes);
+// The same for a stream read to its end (standard input).
+[[nodiscard]] bool ReadWholeStream(std::istream& in, std::string& text, size_t max_bytes);
 
 // UTF-16 (NUL-terminated, at most max_units read) to UTF-8; unpaired
 // surrogates become U+FFFD.

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,42 @@ TEST(TsVerifyCoreTest, ResultNamesAndJsonObject) {
     EXPECT_STRNE(ResultMeaning(code), "unknown result code") << code;
   }
   EXPECT_STREQ(ResultName(2102), "Unknown");
+}
+
+// The readers of tsverify's own input files stop at their limit and refuse
+// directories and devices (/dev/zero never ends); text is unchanged then.
+TEST(TsVerifyCoreTest, ReadWholeFileLimits) {
+  const std::string path = ::testing::TempDir() + "vrd_cli_read_limit.txt";
+  std::ofstream(path, std::ios::binary) << std::string(100000, 'x');
+  struct Case {
+    const char* name;
+    std::string path;
+    size_t max_bytes;
+    bool ok;
+  };
+  const Case cases[] = {
+    {"AtTheLimit", path, 100000, true},
+    {"OneByteOver", path, 99999, false},
+    {"Missing", path + ".missing", 1000000, false},
+#if !defined(_WIN32)
+    {"DevZero", "/dev/zero", 1000000, false},
+    {"DevNull", "/dev/null", 1000000, false},
+    {"Directory", ::testing::TempDir(), 1000000, false},
+#endif
+  };
+  for (const Case& c : cases) {
+    std::string text = "before";
+    EXPECT_EQ(ReadWholeFile(c.path, text, c.max_bytes), c.ok) << c.name;
+    EXPECT_EQ(text, c.ok ? std::string(100000, 'x') : "before") << c.name;
+  }
+  std::remove(path.c_str());
+  std::istringstream stream(std::string(200000, 'y'));
+  std::string text = "before";
+  EXPECT_FALSE(ReadWholeStream(stream, text, 199999));
+  EXPECT_EQ(text, "before");
+  std::istringstream exact(std::string(200000, 'y'));
+  EXPECT_TRUE(ReadWholeStream(exact, text, 200000));
+  EXPECT_EQ(text.size(), 200000u);
 }
 
 // The scanning messages join the report: a "message" key (one message per
@@ -350,6 +387,17 @@ TEST_F(CommandTest, JsonWithMessagesParsesWithJq) {
       << text.out;
   std::remove(truncated.c_str());
   std::remove(no_eof.c_str());
+}
+
+// A --trust-anchor or --files-from file that never ends (/dev/zero) or is
+// a directory is a usage error at once, not an endless read.
+TEST_F(CommandTest, EndlessInputFilesAreRefused) {
+  for (const std::string& arguments :
+       {"--trust-anchor /dev/zero " + Quote(*good_), std::string("--files-from /dev/zero"),
+        "--trust-anchor " + Quote(::testing::TempDir()) + " " + Quote(*good_),
+        "--files-from " + Quote(::testing::TempDir())}) {
+    EXPECT_EQ(Execute(arguments).status, 2) << arguments;
+  }
 }
 
 // Paths of directories, FIFOs, devices and sockets are reported as 2104 at
