@@ -93,6 +93,13 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
     return INVALID_HANDLE_VALUE;
   }
   (void)share_mode;  // not enforced: see the header
+  // A device is not even opened (opening some has effects of its own); the
+  // type is checked again on the descriptor, which is what gets read.
+  struct stat st;
+  if (stat(file_name, &st) == 0 && !IsDocumentFile(st)) {
+    last_error = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
   // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
   // O_NOCTTY: a terminal never becomes our controlling terminal.
   const int fd = open(file_name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
@@ -100,7 +107,6 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
     last_error = ErrnoToWin32(errno);
     return INVALID_HANDLE_VALUE;
   }
-  struct stat st;
   if (fstat(fd, &st) != 0 || !IsDocumentFile(st)) {
     close(fd);
     last_error = ERROR_ACCESS_DENIED;
@@ -184,8 +190,8 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, const char* multi_byte, int
     last_error = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  const size_t n =
-      multi_byte_count == -1 ? std::strlen(multi_byte) + 1 : static_cast<size_t>(multi_byte_count);
+  const size_t n = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
+                                          : static_cast<size_t>(multi_byte_count);
   const unsigned char* s = reinterpret_cast<const unsigned char*>(multi_byte);
   size_t units = 0;  // units produced (or needed)
   size_t i = 0;
