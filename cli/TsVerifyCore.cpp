@@ -131,8 +131,8 @@ void CollectMessage(void* context, PdfMessage message) noexcept {
   try {
     messages->emplace_back(PdfMessageUtf8Text(message));
   } catch (...) {
-    // Out of memory: the verification itself goes on; the report says so.
-    messages->clear();
+    // Out of memory: this message is dropped (the earlier ones stay); the
+    // verification itself goes on.
   }
 }
 
