@@ -1,7 +1,7 @@
 # Front door. `make test` and `make demo` set up a fresh Debian 12 machine
 # (missing packages only, each its own profile of scripts/install-deps.sh) and
 # then build and run.
-.PHONY: all deps demo-deps build test demo bench package install clean
+.PHONY: all deps demo-deps build test demo bench package install fuzz-long clean
 
 # The build tree of tests and packages; the demo reuses it with the tests off.
 CONFIGURE_FULL = cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON
@@ -49,6 +49,13 @@ demo: demo-deps
 	@echo '$$ tsverify --trust-anchor samples/sample-root.pem build/sample-altered.pdf'
 	@build/cli/tsverify --trust-anchor samples/sample-root.pem build/sample-altered.pdf; \
 	  status=$$?; echo "(exit status $$status)"; test $$status -eq 1
+
+# Every fuzz target for FUZZ_SECONDS each (default 600), outside CI, for a
+# deeper search than the fuzz stage of `make test`; the saved corpora are not
+# changed. Example: make fuzz-long FUZZ_SECONDS=3600
+FUZZ_SECONDS ?= 600
+fuzz-long: deps
+	VRD_FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/stage-fuzz.sh
 
 clean:
 	rm -rf build build-*

@@ -1,14 +1,16 @@
 #include "cli/TsVerifyCore.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <sstream>
 
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
+#include "pdf/Messages.h"
 #include "toolkit/qvtk.h"
 #include "util/LoadFile.h"
 
@@ -125,6 +127,16 @@ uint32_t DecodeUtf8(const std::string& s, size_t& i) {
   return cp;
 }
 
+void CollectMessage(void* context, PdfMessage message) noexcept {
+  auto* messages = static_cast<std::vector<std::string>*>(context);
+  try {
+    messages->emplace_back(PdfMessageUtf8Text(message));
+  } catch (...) {
+    // Out of memory: this message is dropped (the earlier ones stay); the
+    // verification itself goes on.
+  }
+}
+
 }  // namespace
 
 bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::string& error) {
@@ -218,7 +230,8 @@ const char* UsageText() {
          "Options:\n"
          "  --json              one JSON object per file and line, with the keys\n"
          "                      \"file\", \"code\", \"result\", \"genTime\", \"hashAlgorithm\",\n"
-         "                      \"hashedMessage\", \"subjectName\"\n"
+         "                      \"hashedMessage\", \"subjectName\", and \"message\"\n"
+         "                      when the document scan reported a problem\n"
          "  --trust-anchor PEM  also trust the root certificate(s) in PEM (or one DER\n"
          "                      certificate) for private or test time-stamping\n"
          "                      authorities; repeatable, up to 16 files\n"
@@ -331,14 +344,32 @@ bool ParsePemCertificates(const std::string& text, std::vector<ByteString>& root
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
+bool ReadWholeStream(std::istream& in, std::string& text, size_t max_bytes) {
+  std::string bytes;
+  char buffer[1 << 16];
+  for (;;) {
+    in.read(buffer, sizeof buffer);
+    const auto got = static_cast<size_t>(in.gcount());
+    if (got > max_bytes - bytes.size()) return false;
+    bytes.append(buffer, got);
+    if (!in) break;
+  }
+  if (in.bad()) return false;
+  text.swap(bytes);
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& text, size_t max_bytes) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || S_ISDIR(info.st_mode) || S_ISCHR(info.st_mode)) {
+    return false;
+  }
+#if defined(S_ISBLK)
+  if (S_ISBLK(info.st_mode)) return false;
+#endif
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) return false;
-  text = buffer.str();
-  return true;
+  return ReadWholeStream(in, text, max_bytes);
 }
 
 std::string Utf16ToUtf8(const VrdWideChar* text, size_t max_units) {
@@ -410,6 +441,7 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
   VrdWideChar hash_algorithm[kOutputUnits] = {};
   VrdWideChar hashed_message[kOutputUnits] = {};
   VrdWideChar subject_name[kOutputUnits] = {};
+  ScopedPdfMessageReceiver receiver(&CollectMessage, &result.messages);
   ByteString document;
   if (LoadFile(path.c_str(), document) != kLoadOk) {
     result.code = FileUnreadable;
@@ -435,6 +467,14 @@ std::string FormatJson(const std::string& path, const FileResult& result) {
   out += ",\"hashAlgorithm\":" + JsonString(result.hash_algorithm);
   out += ",\"hashedMessage\":" + JsonString(result.hashed_message);
   out += ",\"subjectName\":" + JsonString(result.subject_name);
+  if (!result.messages.empty()) {
+    std::string joined;
+    for (const std::string& message : result.messages) {
+      if (!joined.empty()) joined += '\n';
+      joined += message;
+    }
+    out += ",\"message\":" + JsonString(joined);
+  }
   out += "}";
   return out;
 }
@@ -447,6 +487,7 @@ std::string FormatText(const std::string& path, const FileResult& result) {
   out += "  hashAlgorithm: " + result.hash_algorithm + "\n";
   out += "  hashedMessage: " + result.hashed_message + "\n";
   out += "  subjectName:   " + result.subject_name + "\n";
+  for (const std::string& message : result.messages) out += "  message:       " + message + "\n";
   return out;
 }
 

@@ -8,6 +8,8 @@
 #ifndef VRD_CLI_TSVERIFYCORE_H_
 #define VRD_CLI_TSVERIFYCORE_H_
 
+#include <cstddef>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -52,8 +54,19 @@ const char* ResultMeaning(int code);
 // a block's Base64 is malformed.
 [[nodiscard]] bool ParsePemCertificates(const std::string& text, std::vector<ByteString>& roots);
 
-// Whole-file read into text; false when the file cannot be read.
-[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& text);
+// Upper bounds of what tsverify reads for its own inputs: a --trust-anchor
+// file (sixteen PEM certificates take a few dozen kilobytes) and a
+// --files-from list (millions of paths).
+constexpr size_t kMaxTrustAnchorFileBytes = size_t{1} << 20;
+constexpr size_t kMaxFileListBytes = size_t{256} << 20;
+
+// Whole-file read into text (unchanged on failure); false when the file
+// cannot be read, is a directory or a device (some never end: /dev/zero), or
+// holds more than max_bytes. FIFOs are read (process substitution).
+[[nodiscard]] bool ReadWholeFile(const std::string& path, std::string& text,
+                                 size_t max_bytes = kMaxFileListBytes);
+// The same for a stream read to its end (standard input).
+[[nodiscard]] bool ReadWholeStream(std::istream& in, std::string& text, size_t max_bytes);
 
 // UTF-16 (NUL-terminated, at most max_units read) to UTF-8; unpaired
 // surrogates become U+FFFD.
@@ -70,14 +83,20 @@ struct FileResult {
   std::string hash_algorithm;
   std::string hashed_message;
   std::string subject_name;
+  // The library's scanning messages for this file, in UTF-8, in the order
+  // they were written (they never reach standard output themselves).
+  std::vector<std::string> messages;
 };
 
-// Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots.
+// Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots;
+// the library's scanning messages are collected into the result.
 FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots);
 
-// One JSON object, without the line feed.
+// One JSON object, without the line feed; a "message" key (the messages,
+// one per line) only when the library wrote any.
 std::string FormatJson(const std::string& path, const FileResult& result);
-// The human-readable block for one file, ending with a line feed.
+// The human-readable block for one file, ending with a line feed; each
+// message on a line of its own.
 std::string FormatText(const std::string& path, const FileResult& result);
 
 // Paths from a list text: one per line, CR before LF dropped, empty lines skipped.

@@ -59,7 +59,8 @@ int Run(const vrd::cli::Options& options) {
   std::vector<vrd::ByteString> roots;
   for (const std::string& file : options.trust_anchor_files) {
     std::string text;
-    if (!vrd::cli::ReadWholeFile(file, text) || !vrd::cli::ParsePemCertificates(text, roots)) {
+    if (!vrd::cli::ReadWholeFile(file, text, vrd::cli::kMaxTrustAnchorFileBytes) ||
+        !vrd::cli::ParsePemCertificates(text, roots)) {
       std::fprintf(stderr, "tsverify: cannot read a certificate from %s\n", file.c_str());
       return kExitUsage;
     }
@@ -74,8 +75,11 @@ int Run(const vrd::cli::Options& options) {
   if (!options.files_from.empty()) {
     std::string list;
     if (options.files_from == "-") {
-      list.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else if (!vrd::cli::ReadWholeFile(options.files_from, list)) {
+      if (!vrd::cli::ReadWholeStream(std::cin, list, vrd::cli::kMaxFileListBytes)) {
+        std::fprintf(stderr, "tsverify: cannot read the list from standard input\n");
+        return kExitUsage;
+      }
+    } else if (!vrd::cli::ReadWholeFile(options.files_from, list, vrd::cli::kMaxFileListBytes)) {
       std::fprintf(stderr, "tsverify: cannot read %s\n", options.files_from.c_str());
       return kExitUsage;
     }

@@ -8,10 +8,14 @@
 // that switches on the platform.
 //
 // POSIX behaviour, where Windows has no exact counterpart:
-//  - CreateFileA honours GENERIC_READ + OPEN_EXISTING only. A share mode
-//    without FILE_SHARE_WRITE refuses a file that some process holds open for
-//    writing (checked once, at open time, with a Linux read lease);
-//    GetLastError() then reports ERROR_SHARING_VIOLATION.
+//  - CreateFileA honours GENERIC_READ + OPEN_EXISTING only, and opens
+//    regular files only: a directory, FIFO, socket or device is refused at
+//    once (the open never blocks), GetLastError() then reports
+//    ERROR_ACCESS_DENIED.
+//  - Share modes are not enforced: POSIX has no mandatory counterpart, and
+//    the one Linux mechanism that detects writers (file leases) answers with
+//    a signal whose default action ends the process. A file that another
+//    process holds open for writing is therefore opened and read.
 //  - ReadFile on a regular file reads until the count or end of file, as a
 //    synchronous Windows read does.
 //  - The ANSI code page is UTF-8; invalid sequences become U+FFFD. A result

@@ -24,6 +24,7 @@ test_packages=(
   dpkg-dev man-db
   g++-mingw-w64-x86-64-posix
   wine wine64 locales
+  valgrind jq
 )
 
 case $profile in

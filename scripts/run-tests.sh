@@ -7,7 +7,8 @@
 #     built with -funsigned-char
 #  3. the other scripts/stage-*.sh in name order: fuzzing (each target for a
 #     bounded time, then its saved corpus under CTest), the install and
-#     Debian package stage, the Windows x64 DLLs and their suites under wine
+#     Debian package stage, resource limits, the end-to-end suite under
+#     valgrind, the Windows x64 DLLs and their suites under wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)

@@ -49,6 +49,22 @@ offences=$(grep -nE '^[^#]*(file\((GLOB|GLOB_RECURSE)|if\((NOT )?(EXISTS|TARGET)
 $offences"
 log "${#build_files[@]} build files: no GLOB, if(EXISTS) or if(TARGET)"
 
+# Every fragment beside a fragment list is on that list: a new suite or fuzz
+# target that nobody listed would otherwise never build or run.
+check_fragments() {
+  local folder=$1 variable=$2 listed fragment
+  listed=$(sed -n "s/^set($variable \(.*\))\$/\1/p" "$folder/CMakeLists.txt")
+  [ -n "$listed" ] || fail "$folder/CMakeLists.txt has no $variable list"
+  for fragment in "$folder"/*.cmake; do
+    fragment=$(basename "$fragment" .cmake)
+    [[ " $listed " == *" $fragment "* ]] || fail "$folder/$fragment.cmake is not in $variable"
+  done
+}
+check_fragments tests VRD_TEST_FRAGMENTS
+check_fragments fuzz VRD_FUZZ_FRAGMENTS
+check_fragments bench VRD_BENCH_FRAGMENTS
+log "every test and fuzz fragment is listed"
+
 # 3. A missing listed file stops the configuration.
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

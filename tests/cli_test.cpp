@@ -13,11 +13,14 @@
 #include <fstream>
 #include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/TsVerifyCore.h"
+#include "pdf/Messages.h"
 #include "tests/support/PdfBuilder.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TokenSigner.h"
 
 namespace vrd::cli {
@@ -145,6 +148,77 @@ TEST(TsVerifyCoreTest, ResultNamesAndJsonObject) {
   EXPECT_STREQ(ResultName(2102), "Unknown");
 }
 
+// The readers of tsverify's own input files stop at their limit and refuse
+// directories and devices (/dev/zero never ends); text is unchanged then.
+TEST(TsVerifyCoreTest, ReadWholeFileLimits) {
+  const std::string path = ::testing::TempDir() + "vrd_cli_read_limit.txt";
+  std::ofstream(path, std::ios::binary) << std::string(100000, 'x');
+  struct Case {
+    const char* name;
+    std::string path;
+    size_t max_bytes;
+    bool ok;
+  };
+  const Case cases[] = {
+    {"AtTheLimit", path, 100000, true},
+    {"OneByteOver", path, 99999, false},
+    {"Missing", path + ".missing", 1000000, false},
+#if !defined(_WIN32)
+    {"DevZero", "/dev/zero", 1000000, false},
+    {"DevNull", "/dev/null", 1000000, false},
+    {"Directory", ::testing::TempDir(), 1000000, false},
+#endif
+  };
+  for (const Case& c : cases) {
+    std::string text = "before";
+    EXPECT_EQ(ReadWholeFile(c.path, text, c.max_bytes), c.ok) << c.name;
+    EXPECT_EQ(text, c.ok ? std::string(100000, 'x') : "before") << c.name;
+  }
+  std::remove(path.c_str());
+  std::istringstream stream(std::string(200000, 'y'));
+  std::string text = "before";
+  EXPECT_FALSE(ReadWholeStream(stream, text, 199999));
+  EXPECT_EQ(text, "before");
+  std::istringstream exact(std::string(200000, 'y'));
+  EXPECT_TRUE(ReadWholeStream(exact, text, 200000));
+  EXPECT_EQ(text.size(), 200000u);
+}
+
+// The scanning messages join the report: a "message" key (one message per
+// line) in JSON, a line each in the text block; no key without a message.
+TEST(TsVerifyCoreTest, MessagesInJsonAndText) {
+  FileResult r;
+  r.code = 2108;
+  EXPECT_EQ(FormatJson("a.pdf", r).find("\"message\""), std::string::npos);
+  EXPECT_EQ(FormatText("a.pdf", r).find("message:"), std::string::npos);
+  r.messages = {"first \"one\"", "\xEC\x9D\xB8second"};
+  const std::string json = FormatJson("a.pdf", r);
+  EXPECT_NE(json.find(",\"message\":\"first \\\"one\\\"\\n\xEC\x9D\xB8second\"}"),
+            std::string::npos)
+      << json;
+  const std::string text = FormatText("a.pdf", r);
+  EXPECT_NE(text.find("\n  message:       first \"one\"\n  message:       \xEC\x9D\xB8second\n"),
+            std::string::npos)
+      << text;
+}
+
+// VerifyFile collects the library's messages in UTF-8 and lets none of them
+// reach standard output.
+TEST(TsVerifyCoreTest, VerifyFileCollectsMessages) {
+  const std::string path = ::testing::TempDir() + "vrd_cli_collects_messages.pdf";
+  std::ofstream(path, std::ios::binary) << "%PDF-1.7\nstartxref\n9\n%%EOX\n";
+  ::testing::internal::CaptureStdout();
+  const FileResult first = VerifyFile(path, {});
+  const FileResult second = VerifyFile(path, {});
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  std::remove(path.c_str());
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(first.code, 2108);
+  const std::vector<std::string> expected = {PdfMessageUtf8Text(PdfMessage::kEofNotFound)};
+  EXPECT_EQ(first.messages, expected);
+  EXPECT_EQ(second.messages, expected);  // each file gets its own, none carried over
+}
+
 // --- the command --------------------------------------------------------------
 // --help and --version stand alone; anything wrong beside them is still an error.
 TEST(TsVerifyCoreTest, ParseHelpAndVersion) {
@@ -223,13 +297,18 @@ struct CommandRun {
   std::string out;
 };
 
-CommandRun Execute(const std::string& arguments, const std::string& stdin_text = "") {
+// pipe_to: empty, or "| command" that reads tsverify's standard output; the
+// status is then that command's.
+CommandRun Execute(const std::string& arguments, const std::string& stdin_text = "",
+                   const std::string& pipe_to = "") {
   const std::string dir = ::testing::TempDir();
   const std::string out_path = dir + "vrd_cli_out_" + std::to_string(::getpid());
   const std::string in_path = dir + "vrd_cli_in_" + std::to_string(::getpid());
   std::ofstream(in_path, std::ios::binary) << stdin_text;
-  const std::string command = std::string("'") + VRD_TSVERIFY + "' " + arguments + " < '" +
-                              in_path + "' > '" + out_path + "' 2>/dev/null";
+  // timeout: a command that blocks fails with status 124 instead of hanging.
+  const std::string command = std::string("timeout 120 '") + VRD_TSVERIFY + "' " + arguments +
+                              " < '" + in_path + "' 2>/dev/null " + pipe_to + " > '" + out_path +
+                              "'";
   CommandRun run;
   const int raw = std::system(command.c_str());
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -341,6 +420,82 @@ TEST_F(CommandTest, JsonLinesFromStandardInputInOrder) {
     EXPECT_NE(lines[0].find("\"hashAlgorithm\":\"SHA256\""), std::string::npos);
   }
   EXPECT_EQ(Execute(Anchor() + "--files-from -", *good_ + "\r\n").status, 0);
+}
+
+// Documents whose scan writes a message, mixed with good ones, with one and
+// with several jobs: the JSON lines parse with jq, each message sits in its
+// own file's line, in order, and no raw code-page-949 byte escapes.
+TEST_F(CommandTest, JsonWithMessagesParsesWithJq) {
+  if (std::system("command -v jq >/dev/null 2>&1") != 0) GTEST_SKIP() << "jq is not installed";
+  const std::string tag = std::to_string(::getpid());
+  const std::string truncated = ::testing::TempDir() + "vrd_cli_truncated_" + tag + ".pdf";
+  const std::string no_eof = ::testing::TempDir() + "vrd_cli_noeof_" + tag + ".pdf";
+  std::string good_bytes;
+  ASSERT_TRUE(ReadWholeFile(*good_, good_bytes));
+  std::ofstream(truncated, std::ios::binary) << good_bytes.substr(0, good_bytes.size() / 2);
+  std::string changed = good_bytes;
+  changed.replace(changed.rfind("%%EOF"), 5, "%%EOX");
+  std::ofstream(no_eof, std::ios::binary) << changed;
+
+  const std::vector<std::string> files = {truncated, *good_, no_eof, truncated, *good_, no_eof};
+  std::string arguments;
+  for (const std::string& file : files) arguments += " " + Quote(file);
+  const std::string startxref = PdfMessageUtf8Text(PdfMessage::kStartxrefNotFound);
+  const std::string eof = PdfMessageUtf8Text(PdfMessage::kEofNotFound);
+  const std::string expected[] = {startxref, "", eof, startxref, "", eof};
+  for (const char* jobs : {"-j 1", "-j 4"}) {
+    SCOPED_TRACE(jobs);
+    const CommandRun raw = Execute(std::string(jobs) + " --json " + Anchor() + arguments);
+    EXPECT_EQ(raw.status, 1);
+    EXPECT_EQ(raw.out.find(PdfMessageText(PdfMessage::kStartxrefNotFound)), std::string::npos);
+    EXPECT_EQ(raw.out.find(PdfMessageText(PdfMessage::kEofNotFound)), std::string::npos);
+    // jq's own exit status decides: any line that is not JSON fails the pipe.
+    const CommandRun parsed = Execute(std::string(jobs) + " --json " + Anchor() + arguments, "",
+                                      "| jq -r '.message // \"\"'");
+    ASSERT_EQ(parsed.status, 0) << raw.out;
+    std::vector<std::string> messages;
+    for (size_t start = 0, end; start < parsed.out.size(); start = end + 1) {
+      end = parsed.out.find('\n', start);
+      if (end == std::string::npos) end = parsed.out.size();
+      messages.push_back(parsed.out.substr(start, end - start));
+    }
+    EXPECT_EQ(messages, std::vector<std::string>(std::begin(expected), std::end(expected)))
+        << parsed.out;
+  }
+  const CommandRun text = Execute(Anchor() + Quote(truncated) + " " + Quote(*good_));
+  EXPECT_NE(text.out.find(truncated + "\n  result:        2108"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("\n  message:       " + startxref + "\n" + *good_ + "\n"),
+            std::string::npos)
+      << text.out;
+  std::remove(truncated.c_str());
+  std::remove(no_eof.c_str());
+}
+
+// A --trust-anchor or --files-from file that never ends (/dev/zero) or is
+// a directory is a usage error at once, not an endless read.
+TEST_F(CommandTest, EndlessInputFilesAreRefused) {
+  for (const std::string& arguments :
+       {"--trust-anchor /dev/zero " + Quote(*good_), std::string("--files-from /dev/zero"),
+        "--trust-anchor " + Quote(::testing::TempDir()) + " " + Quote(*good_),
+        "--files-from " + Quote(::testing::TempDir())}) {
+    EXPECT_EQ(Execute(arguments).status, 2) << arguments;
+  }
+}
+
+// Paths of directories, FIFOs, devices and sockets are reported as 2104 at
+// once (timeout ends the command if it ever blocks: status 124).
+TEST_F(CommandTest, SpecialFilesAreUnreadableAtOnce) {
+  const test::SpecialFiles special(::testing::TempDir(), "cli");
+  std::string arguments;
+  for (const test::SpecialFile& file : special.files()) arguments += " " + Quote(file.path);
+  const CommandRun run = Execute("-j 3 --json" + arguments + " " + Quote(*good_));
+  EXPECT_EQ(run.status, 1);
+  const std::vector<std::string> lines = SplitFileList(run.out);
+  ASSERT_EQ(lines.size(), special.files().size() + 1) << run.out;
+  for (size_t i = 0; i < special.files().size(); ++i) {
+    EXPECT_NE(lines[i].find("\"code\":2104,"), std::string::npos) << lines[i];
+  }
+  EXPECT_NE(lines.back().find("\"code\":2109,"), std::string::npos) << lines.back();
 }
 
 #endif  // !_WIN32

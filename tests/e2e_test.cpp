@@ -11,6 +11,7 @@
 #endif
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -22,7 +23,9 @@
 #include "api/Exports.h"
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
+#include "pdf/Messages.h"
 #include "tests/support/PdfBuilder.h"
+#include "tests/support/SpecialFiles.h"
 #include "tests/support/TokenSigner.h"
 
 namespace vrd {
@@ -315,6 +318,85 @@ TEST(EndToEndTest, ConcurrentCallsAgreeWithSequential) {
     }
   }
 }
+
+// The scanning messages reach standard output byte for byte from both entry
+// points and the routine, also while another thread collects its own
+// messages through a receiver (as tsverify does), which gets none of these.
+TEST(EndToEndTest, ScanningMessagesOnStandardOutputUnchanged) {
+  const Stamped s = MakeStamped(ImprintHash::kSha256, 8);
+  std::string no_eof = s.pdf.bytes;
+  no_eof.replace(no_eof.rfind("%%EOF"), 5, "%%EOX");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    PdfMessage message;
+  };
+  const Case cases[] = {
+      {"Truncated", s.pdf.bytes.substr(0, s.pdf.bytes.size() / 2), PdfMessage::kStartxrefNotFound},
+      {"NoEof", no_eof, PdfMessage::kEofNotFound},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFile file(c.bytes);
+    std::vector<PdfMessage> collected;
+    std::atomic<bool> stop{false};
+    std::thread collector([&] {
+      ScopedPdfMessageReceiver receiver(
+          [](void* context, PdfMessage message) noexcept {
+            static_cast<std::vector<PdfMessage>*>(context)->push_back(message);
+          },
+          &collected);
+      while (!stop.load()) std::this_thread::yield();
+    });
+    ::testing::internal::CaptureStdout();
+    const Verdict data = VerifyBytes(c.bytes);
+    const Verdict path = VerifyPath(file.path());
+    const Verdict routine = VerifyWithTestRoot(c.bytes);  // the receiver's own copy of the code
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    stop = true;
+    collector.join();
+    EXPECT_EQ(data.code, NoTimeStampToken);
+    EXPECT_EQ(path, data);
+    EXPECT_EQ(routine, data);
+    const std::string text = PdfMessageText(c.message);
+    EXPECT_EQ(out, text + text + text);
+    EXPECT_TRUE(collected.empty());
+  }
+}
+
+#if !defined(_WIN32)
+// Only regular files are documents: directories, FIFOs (also one with a
+// silent writer), devices and sockets give 2104 at once, outputs untouched.
+// Each call runs in a child with an alarm, so a hang fails instead of hanging.
+TEST(EndToEndTest, PathToAnythingButARegularFileGives2104AtOnce) {
+  const test::SpecialFiles special(::testing::TempDir(), "e2e");
+  for (const test::SpecialFile& file : special.files()) {
+    SCOPED_TRACE(file.name);
+    EXPECT_EQ(test::RunInChild(10,
+                               [&] {
+                                 const Verdict v = VerifyPath(file.path.c_str());
+                                 return v.code == FileUnreadable && v.untouched ? 0 : 1;
+                               }),
+              0);
+  }
+}
+
+// A sparse file of 2 GiB and one of 4 GiB + 5 (whose low 32 size bits are 5)
+// do not fit a document: 2104 without reading them.
+TEST(EndToEndTest, FileOfTwoGibibytesOrMoreGives2104) {
+  TempFile file("");
+  for (const int64_t size : {int64_t{1} << 31, (int64_t{1} << 32) + 5}) {
+    SCOPED_TRACE(size);
+    ASSERT_EQ(truncate(file.path(), static_cast<off_t>(size)), 0);
+    EXPECT_EQ(test::RunInChild(10,
+                               [&] {
+                                 const Verdict v = VerifyPath(file.path());
+                                 return v.code == FileUnreadable && v.untouched ? 0 : 1;
+                               }),
+              0);
+  }
+}
+#endif
 
 #if !defined(_WIN32)
 // Only the two entry points are in the library's dynamic symbol table (on

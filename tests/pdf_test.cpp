@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #if defined(__GLIBC__)
@@ -365,7 +366,81 @@ TEST(MessagesTest, MatchTheKoreanTextsConvertedIndependently) {
   EXPECT_EQ(ToCp949("인영정보를 정의한 Objects의 시작위치를 찾는데 실패했습니다."), kMsgStream);
   EXPECT_EQ(ToCp949("인영정보를 정의한 Objects의 마지막 위치를 찾는데 실패했습니다."), kMsgEnd);
 }
+std::string Cp949ToUtf8(const std::string& cp949) {
+  iconv_t cd = iconv_open("UTF-8", "CP949");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "<no converter>";
+  std::string in = cp949;
+  std::string out(in.size() * 2 + 8, '\0');
+  char* ip = &in[0];
+  char* op = &out[0];
+  size_t il = in.size();
+  size_t ol = out.size();
+  const size_t rc = iconv(cd, &ip, &il, &op, &ol);
+  iconv_close(cd);
+  if (rc == static_cast<size_t>(-1)) return "<conversion failed>";
+  out.resize(out.size() - ol);
+  return out;
+}
+
+TEST(MessagesTest, Utf8TextsAreTheCodePage949TextsConverted) {
+  for (PdfMessage m :
+       {PdfMessage::kStartxrefNotFound, PdfMessage::kEofNotFound, PdfMessage::kImprintObjectMissing,
+        PdfMessage::kImprintStreamMissing, PdfMessage::kImprintEndMissing}) {
+    EXPECT_EQ(PdfMessageUtf8Text(m), Cp949ToUtf8(PdfMessageText(m))) << static_cast<int>(m);
+  }
+}
 #endif
+
+struct Collected {
+  std::vector<PdfMessage> messages;
+  static void Receive(void* context, PdfMessage message) noexcept {
+    static_cast<Collected*>(context)->messages.push_back(message);
+  }
+};
+
+// A receiver takes every message of its thread, in order, and standard output
+// gets none of them; scopes nest and restore.
+TEST(MessagesTest, ReceiverTakesTheThreadsMessagesInsteadOfStandardOutput) {
+  Collected outer;
+  Collected inner;
+  ::testing::internal::CaptureStdout();
+  {
+    ScopedPdfMessageReceiver outer_scope(&Collected::Receive, &outer);
+    WritePdfMessage(PdfMessage::kEofNotFound);
+    {
+      ScopedPdfMessageReceiver inner_scope(&Collected::Receive, &inner);
+      WritePdfMessage(PdfMessage::kImprintEndMissing);
+      WritePdfMessage(PdfMessage::kImprintObjectMissing);
+      {
+        ScopedPdfMessageReceiver to_stdout(nullptr, nullptr);
+        WritePdfMessage(PdfMessage::kStartxrefNotFound);
+      }
+    }
+    WritePdfMessage(PdfMessage::kImprintStreamMissing);
+  }
+  WritePdfMessage(PdfMessage::kEofNotFound);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(outer.messages,
+            (std::vector<PdfMessage>{PdfMessage::kEofNotFound, PdfMessage::kImprintStreamMissing}));
+  EXPECT_EQ(inner.messages, (std::vector<PdfMessage>{PdfMessage::kImprintEndMissing,
+                                                     PdfMessage::kImprintObjectMissing}));
+  EXPECT_EQ(out, kMsgStartxref + kMsgEof);
+}
+
+// The receiver is per thread: another thread's messages still go to standard
+// output, and the scanning functions report through it.
+TEST(MessagesTest, ReceiverIsPerThreadAndFedByTheScanners) {
+  Collected mine;
+  ::testing::internal::CaptureStdout();
+  {
+    ScopedPdfMessageReceiver scope(&Collected::Receive, &mine);
+    std::thread other([] { WritePdfMessage(PdfMessage::kImprintEndMissing); });
+    other.join();
+    EXPECT_EQ(S(ReadLastXrefOffsets(B("no keyword at the end of this document at all"))), "");
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), kMsgEnd);
+  EXPECT_EQ(mine.messages, (std::vector<PdfMessage>{PdfMessage::kStartxrefNotFound}));
+}
 
 // ---------------------------------------------------------------------------
 // startxref, %%EOF, trailer and the cross-reference section.

@@ -1,11 +1,15 @@
 // The POSIX stand-ins for the Windows services: the ANSI-to-UTF-16
-// conversion (UTF-8 here) and the file calls' return conventions.
+// conversion (UTF-8 here) and the file calls' return conventions; through
+// LoadFile, that only regular files are read and that a concurrent writer
+// never signals the loading process.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
 
 #include "platform/Win32Compat.h"
+#include "tests/support/SpecialFiles.h"
+#include "util/LoadFile.h"
 
 namespace {
 
@@ -94,6 +98,80 @@ TEST(Win32File, ReturnConventions) {
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
   EXPECT_EQ(GetFileSize(INVALID_HANDLE_VALUE, nullptr), INVALID_FILE_SIZE);
   std::remove(path.c_str());
+}
+
+// Directories, FIFOs (with or without a writer), devices and sockets are
+// refused at once with the open failure; nothing blocks, nothing is read.
+TEST(Win32File, OnlyRegularFilesOpen) {
+  const vrd::test::SpecialFiles special(::testing::TempDir(), "platform");
+  ASSERT_GE(special.files().size(), 8u);  // every kind could be made here
+  for (const vrd::test::SpecialFile& file : special.files()) {
+    SCOPED_TRACE(file.name);
+    const int outcome = vrd::test::RunInChild(10, [&] {
+      vrd::ByteString out("keep");
+      const int code = vrd::LoadFile(file.path.c_str(), out);
+      const bool kept = out.GetLength() == 4 && std::string(out.GetData(), 4) == "keep";
+      HANDLE h = CreateFileA(file.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      const bool refused = h == INVALID_HANDLE_VALUE;
+      if (!refused) CloseHandle(h);
+      return code == vrd::kLoadCannotOpen && kept && refused ? 0 : 1 + code;
+    });
+    EXPECT_EQ(outcome, 0) << "negative: died of that signal (SIGALRM " << SIGALRM
+                          << ": it hung); positive: LoadFile code + 1";
+  }
+}
+
+TEST(Win32File, SymbolicLinkToRegularFileLoads) {
+  const std::string target = ::testing::TempDir() + "vrd_platform_target.bin";
+  const std::string link = target + ".link";
+  FILE* f = std::fopen(target.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("%PDF", f);
+  std::fclose(f);
+  std::remove(link.c_str());
+  ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+  vrd::ByteString out;
+  EXPECT_EQ(vrd::LoadFile(link.c_str(), out), vrd::kLoadOk);
+  EXPECT_EQ(std::string(out.GetData(), static_cast<size_t>(out.GetLength())), "%PDF");
+  std::remove(link.c_str());
+  std::remove(target.c_str());
+}
+
+// A second process opens the file for writing again and again while this one
+// loads it in a loop. Nothing may send the loader a signal (a file lease
+// would: SIGIO, whose default action ends the process).
+TEST(Win32File, LoadingWhileAnotherProcessOpensForWritingSurvives) {
+  const std::string path =
+      ::testing::TempDir() + "vrd_platform_race_" + std::to_string(getpid()) + ".pdf";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("%PDF-1.7 race", f);
+  std::fclose(f);
+
+  const pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    alarm(60);  // never outlive a lost parent
+    for (;;) {
+      const int fd = open(path.c_str(), O_WRONLY);
+      if (fd >= 0) close(fd);
+    }
+  }
+  constexpr int kLoads = 50000;
+  const int outcome = vrd::test::RunInChild(50, [&] {
+    for (int i = 0; i < kLoads; ++i) {
+      vrd::ByteString out;
+      if (vrd::LoadFile(path.c_str(), out) != vrd::kLoadOk) return 1;
+      if (out.GetLength() != 13) return 2;
+    }
+    return 0;
+  });
+  kill(writer, SIGKILL);
+  int status = 0;
+  waitpid(writer, &status, 0);
+  std::remove(path.c_str());
+  EXPECT_EQ(outcome, 0) << "negative: the loader died of that signal (SIGIO is " << SIGIO << ")";
 }
 
 #endif

@@ -36,22 +36,10 @@ DWORD ErrnoToWin32(int err) {
   }
 }
 
-// True when some process (this one included) has the file open for writing.
-// A read lease is refused with EAGAIN exactly then; it is released at once so
-// that no lease-break signal can ever reach us. Filesystems or users that
-// cannot take leases get no check.
-bool OpenForWritingElsewhere(int fd) {
-#ifdef F_SETLEASE
-  if (fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-    (void)fcntl(fd, F_SETLEASE, F_UNLCK);
-    return false;
-  }
-  return errno == EAGAIN;
-#else
-  (void)fd;
-  return false;
-#endif
-}
+// Only regular files are documents. A FIFO, socket, device or directory is
+// refused before anything is read from it, so nothing can block or stream
+// without end.
+bool IsDocumentFile(const struct stat& st) { return S_ISREG(st.st_mode); }
 
 // One UTF-8 sequence at s[0..n); returns the code point (U+FFFD for an
 // ill-formed sequence) and the number of bytes taken (at least 1).
@@ -104,20 +92,32 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
     last_error = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
-  const int fd = open(file_name, O_RDONLY | O_CLOEXEC);
+  (void)share_mode;  // not enforced: see the header
+  // A device is not even opened (opening some has effects of its own); the
+  // type is checked again on the descriptor, which is what gets read.
+  struct stat st;
+  if (stat(file_name, &st) == 0 && !IsDocumentFile(st)) {
+    last_error = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  // O_NONBLOCK: opening a FIFO without a writer, or a device, must not wait.
+  // O_NOCTTY: a terminal never becomes our controlling terminal.
+  const int fd = open(file_name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     last_error = ErrnoToWin32(errno);
     return INVALID_HANDLE_VALUE;
   }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !IsDocumentFile(st)) {
     close(fd);
     last_error = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  if ((share_mode & FILE_SHARE_WRITE) == 0 && S_ISREG(st.st_mode) && OpenForWritingElsewhere(fd)) {
+  // Reads of a regular file never block; the flag is cleared all the same so
+  // the descriptor behaves like an ordinary one.
+  const int status_flags = fcntl(fd, F_GETFL);
+  if (status_flags < 0 || fcntl(fd, F_SETFL, status_flags & ~O_NONBLOCK) != 0) {
     close(fd);
-    last_error = ERROR_SHARING_VIOLATION;
+    last_error = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
   }
   PosixHandle* h = new (std::nothrow) PosixHandle{fd};

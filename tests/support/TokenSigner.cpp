@@ -106,9 +106,14 @@ std::string TokenSigner::Digest(const std::string& content, ImprintHash hash) {
 
 bool TokenSigner::Sign(const std::string& content, ImprintHash hash, std::string& der) const {
   der.clear();
-  if (key_ == nullptr || cert_ == nullptr) return false;
   const std::string digest = Digest(content, hash);
   if (digest.empty()) return false;
+  return SignDigest(digest, hash, der);
+}
+
+bool TokenSigner::SignDigest(const std::string& digest, ImprintHash hash, std::string& der) const {
+  der.clear();
+  if (key_ == nullptr || cert_ == nullptr || digest.empty()) return false;
 
   // The request: imprint, certificate wanted, no nonce.
   ReqPtr request(TS_REQ_new());

@@ -32,6 +32,11 @@ class TokenSigner {
   // certificate included and an ESS signing-certificate attribute.
   [[nodiscard]] bool Sign(const std::string& content, ImprintHash hash, std::string& der) const;
 
+  // The same for an imprint computed elsewhere (raw digest bytes of hash),
+  // for contents too large to hold twice.
+  [[nodiscard]] bool SignDigest(const std::string& digest, ImprintHash hash,
+                                std::string& der) const;
+
   // The hash of content, as raw bytes.
   static std::string Digest(const std::string& content, ImprintHash hash);
 
