@@ -1,0 +1,22 @@
+# The shipped Linux binaries of a hardened build (see VrdDefaults.cmake):
+# BIND_NOW, GNU_RELRO, the stack protector and fortified libc calls.
+if(WIN32 OR NOT VRD_HARDEN_LINK_FLAGS OR NOT CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo)$")
+  return()
+endif()
+find_program(VRD_READELF NAMES readelf llvm-readelf)
+if(NOT VRD_READELF)
+  message(WARNING "readelf not found: the hardening check is not run")
+  return()
+endif()
+set(VRD_HARDENED_FILES)
+foreach(target VIDEREDEve_Z_64 vrd_toolkit tsverify)
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "the hardening check expects the shipped target ${target}")
+  endif()
+  list(APPEND VRD_HARDENED_FILES "$<TARGET_FILE:${target}>")
+endforeach()
+list(JOIN VRD_HARDENED_FILES "," VRD_HARDENED_FILES)
+add_test(NAME Hardening.ShippedElfBinaries
+         COMMAND ${CMAKE_COMMAND} -DREADELF=${VRD_READELF} -DFILES=${VRD_HARDENED_FILES}
+                 -DEXECUTABLES=$<TARGET_FILE:tsverify>
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/support/check_elf_hardening.cmake)
