@@ -134,8 +134,10 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
 #undef VRD_S512_ROTR2
 #undef VRD_S512_XOR3
 
+#if defined(__x86_64__)
 // Two blocks at a time: AVX2 with BMI1/BMI2 (andn, rorx), and the same with
-// AVX-512VL rotates and three-way xors on 256-bit registers.
+// AVX-512VL rotates and three-way xors on 256-bit registers. The rounds are
+// x86-64 assembly.
 #define VRD_S512_ROTR4(v, n) \
   _mm256_or_si256(_mm256_srli_epi64(v, n), _mm256_slli_epi64(v, 64 - (n)))
 #define VRD_S512_XOR3_4(a, b, c) _mm256_xor_si256(_mm256_xor_si256(a, b), c)
@@ -160,6 +162,17 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
 #undef VRD_S512_PAIR_SINGLE
 #undef VRD_S512_ROTR4
 #undef VRD_S512_XOR3_4
+#else  // !__x86_64__
+
+void Sha512CompressAvx2Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
+  Sha512CompressSse2Bmi2(state, blocks, count);
+}
+
+void Sha512CompressAvx512Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
+  Sha512CompressAvx512(state, blocks, count);
+}
+
+#endif  // __x86_64__
 
 #else  // !VRD_SHA512_SSE2
 
