@@ -41,9 +41,12 @@ if(VRD_HARDEN AND NOT VRD_SANITIZE AND NOT VRD_FUZZ
   if(WIN32)
     # mingw-w64: the stack protector and the fortified calls come from libssp,
     # linked statically (the toolchain links everything with -static), so no
-    # DLL is added to the import lists. Windows probes every large stack frame
-    # itself (___chkstk_ms), so there is no stack-clash option; CET markers
-    # and a read-only GOT have no PE counterpart. ASLR (64-bit, high entropy)
+    # mingw runtime DLL is imported; the main DLL seeds its own guard
+    # (api/StackProtectorWin.cpp), since libssp's seeding imports ADVAPI32.dll.
+    # Windows probes every large stack frame itself (___chkstk_ms), so there is
+    # no stack-clash option; CET markers and a read-only GOT have no PE
+    # counterpart. Control Flow Guard (-mguard=cf, --guard-cf) needs clang and
+    # lld: GCC 12 and GNU ld 2.40 do not offer it. ASLR (64-bit, high entropy)
     # and DEP are stated even though binutils sets them by default.
     list(APPEND VRD_HARDEN_COMPILE_FLAGS -fstack-protector-strong -U_FORTIFY_SOURCE
          -D_FORTIFY_SOURCE=2)
