@@ -19,6 +19,11 @@ set_target_properties(${VRD_EXPORTS_TARGET} PROPERTIES
 if(WIN32)
   set_target_properties(${VRD_EXPORTS_TARGET} PROPERTIES PREFIX "")
   target_sources(${VRD_EXPORTS_TARGET} PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/VIDEREDEve_Z_64.def")
+  # The stack protector's runtime without libssp's ADVAPI32.dll import.
+  if(VRD_HARDEN_COMPILE_FLAGS)
+    target_sources(${VRD_EXPORTS_TARGET} PRIVATE
+      "$<$<CONFIG:Release,RelWithDebInfo>:${CMAKE_CURRENT_SOURCE_DIR}/StackProtectorWin.cpp>")
+  endif()
 else()
   set_target_properties(${VRD_EXPORTS_TARGET} PROPERTIES
     VERSION ${PROJECT_VERSION}

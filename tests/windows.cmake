@@ -22,6 +22,12 @@ add_dependencies(dll_load_test VIDEREDEve_Z_64 vrd_toolkit)
 find_program(VRD_READOBJ NAMES llvm-readobj llvm-readobj-16 llvm-readobj-15 llvm-readobj-14
              REQUIRED)
 set(check ${CMAKE_CURRENT_SOURCE_DIR}/windows/check_pe_interface.cmake)
+# Both DLLs: ASLR with 64-bit entropy and DEP; in a hardened build also the
+# stack protector, linked in statically (libssp adds no DLL to the imports).
+set(pe_hardening -DCHARACTERISTICS=DYNAMIC_BASE,NX_COMPAT,HIGH_ENTROPY_VA)
+if(VRD_HARDEN_LINK_FLAGS AND CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo)$")
+  list(APPEND pe_hardening -DSYMBOLS=__stack_chk_fail,__stack_chk_guard)
+endif()
 # Exactly the two entry points at ordinals 1 and 2; imports: the toolkit by
 # its name and the two Windows DLLs every mingw-w64 program needs.
 add_test(NAME DllInterface.MainDllExportsAndImports
@@ -29,7 +35,7 @@ add_test(NAME DllInterface.MainDllExportsAndImports
                  -DFILE=$<TARGET_FILE:VIDEREDEve_Z_64>
                  -DEXPORTS=1:QVTSPdfSigVerifyF,2:QVTSPdfSigVerifyD
                  -DIMPORTS=DIRIrozeza64Z30-e3.4.2.19.dll,KERNEL32.dll,msvcrt.dll
-                 -P ${check})
+                 ${pe_hardening} -P ${check})
 # The toolkit exports its sixteen QVTK_ operations and the version query of
 # the tools, nothing else, and imports Windows system DLLs only (static
 # OpenSSL needs a few).
@@ -38,7 +44,7 @@ add_test(NAME DllInterface.ToolkitDllExportsAndImports
                  -DFILE=$<TARGET_FILE:vrd_toolkit>
                  -DEXPORT_PREFIX=QVTK_ -DEXPORT_COUNT=17
                  -DALLOWED_IMPORTS=KERNEL32.dll,msvcrt.dll,ADVAPI32.dll,USER32.dll,WS2_32.dll,CRYPT32.dll,bcrypt.dll,GDI32.dll
-                 -P ${check})
+                 ${pe_hardening} -P ${check})
 # No program of the build depends on a mingw-w64 runtime DLL.
 add_test(NAME DllInterface.NoMingwRuntimeImports
          COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}

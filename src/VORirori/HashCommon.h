@@ -167,12 +167,20 @@ void Sha512CompressSse2(uint64_t* state, const uint8_t* blocks, size_t count) no
 void Sha512CompressSse2Bmi2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
 // The same with AVX-512VL rotates; callable only when CpuHasAvx512Vl().
 void Sha512CompressAvx512(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
+// Two blocks per schedule in 256-bit registers (an odd last block goes to the
+// one-block form): AVX2 with BMI1/BMI2, callable only when CpuHasAvx2Bmi2();
+// with AVX-512VL, only when CpuHasAvx512Vl().
+void Sha512CompressAvx2Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
+void Sha512CompressAvx512Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Has160Compress(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 
 // x86-64 SHA extension forms; callable only when CpuHasShaExtensions().
 bool CpuHasShaExtensions() noexcept;
 bool CpuHasBmi2() noexcept;
-// AVX-512F and VL with BMI2, and the OS saving the AVX-512 register state.
+// AVX2, BMI1 and BMI2, and the OS saving the 256-bit register state.
+bool CpuHasAvx2Bmi2() noexcept;
+// AVX-512F and VL with AVX2, BMI1 and BMI2, and the OS saving the AVX-512
+// register state.
 bool CpuHasAvx512Vl() noexcept;
 void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;
 void Sha256CompressShaNi(uint32_t* state, const uint8_t* blocks, size_t count) noexcept;

@@ -37,9 +37,10 @@ Compress32Fn Sha256CompressFn() noexcept {
 }
 
 Compress64Fn Sha512CompressFn() noexcept {
-  static const Compress64Fn best = CpuHasAvx512Vl() ? Sha512CompressAvx512
-                                   : CpuHasBmi2()   ? Sha512CompressSse2Bmi2
-                                                    : Sha512CompressSse2;
+  static const Compress64Fn best = CpuHasAvx512Vl()   ? Sha512CompressAvx512Pairs
+                                   : CpuHasAvx2Bmi2() ? Sha512CompressAvx2Pairs
+                                   : CpuHasBmi2()     ? Sha512CompressSse2Bmi2
+                                                      : Sha512CompressSse2;
   if (g_portable_only.load(std::memory_order_relaxed)) return Sha512CompressPortable;
   return best;
 }

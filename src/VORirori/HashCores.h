@@ -19,7 +19,8 @@
 // On x86-64 CPUs with the SHA extensions, SHA-1 and SHA-256 blocks are
 // compressed with those instructions; the choice is made once per process from
 // CPUID. On x86-64, SHA-512 computes its message schedule in vector registers
-// (SSE2, built again for BMI2 and for AVX-512VL, also chosen from CPUID).
+// (SSE2, built again for BMI2 and for AVX-512VL; with AVX2 and BMI2 two blocks
+// share one 256-bit schedule; also chosen from CPUID).
 // All paths give identical digests; SetPortableHashOnly lets tests run the
 // plain C path on the same inputs.
 #ifndef VRD_SRC_VORIRORI_HASHCORES_H_

@@ -34,19 +34,41 @@ bool CpuHasBmi2() noexcept {
   return (ebx & (1u << 8)) != 0;
 }
 
-bool CpuHasAvx512Vl() noexcept {
+namespace {
+
+// The register state the OS saves on a context switch (XCR0), or 0 when
+// XGETBV is not usable.
+unsigned OsSavedRegisterState() noexcept {
   unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return false;
-  if ((ecx & (1u << 27)) == 0) return false;  // OSXSAVE: XGETBV usable
+  if (__get_cpuid(1, &eax, &ebx, &ecx, &edx) == 0) return 0;
+  if ((ecx & (1u << 27)) == 0) return 0;  // OSXSAVE: XGETBV usable
   unsigned xcr0_low = 0, xcr0_high = 0;
   __asm__ volatile("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+  return xcr0_low;
+}
+
+}  // namespace
+
+bool CpuHasAvx2Bmi2() noexcept {
+  // XMM and YMM state enabled by the OS.
+  if ((OsSavedRegisterState() & 0x6u) != 0x6u) return false;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+  if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
+  const bool bmi1 = (ebx & (1u << 3)) != 0;
+  const bool avx2 = (ebx & (1u << 5)) != 0;
+  const bool bmi2 = (ebx & (1u << 8)) != 0;
+  return bmi1 && avx2 && bmi2;
+}
+
+bool CpuHasAvx512Vl() noexcept {
   // XMM, YMM, opmask, upper ZMM halves and ZMM16-31 state enabled by the OS.
-  if ((xcr0_low & 0xE6u) != 0xE6u) return false;
+  if ((OsSavedRegisterState() & 0xE6u) != 0xE6u) return false;
+  if (!CpuHasAvx2Bmi2()) return false;
+  unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
   if (__get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx) == 0) return false;
   const bool avx512f = (ebx & (1u << 16)) != 0;
   const bool avx512vl = (ebx & (1u << 31)) != 0;
-  const bool bmi2 = (ebx & (1u << 8)) != 0;
-  return avx512f && avx512vl && bmi2;
+  return avx512f && avx512vl;
 }
 
 #define VRD_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
@@ -247,6 +269,8 @@ VRD_SHA_TARGET void Sha1CompressShaNi(uint32_t* state, const uint8_t* blocks,
 bool CpuHasShaExtensions() noexcept { return false; }
 
 bool CpuHasBmi2() noexcept { return false; }
+
+bool CpuHasAvx2Bmi2() noexcept { return false; }
 
 bool CpuHasAvx512Vl() noexcept { return false; }
 

@@ -101,8 +101,9 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
 }
 
 #if VRD_SHA512_SSE2
-// Three builds of the vector-schedule form: SSE2 (any x86-64), with BMI2, and
-// with AVX-512VL; HashCores.cpp picks one from CPUID.
+// Three builds of the one-block vector-schedule form: SSE2 (any x86-64), with
+// BMI2, and with AVX-512VL; two builds of the two-block form below.
+// HashCores.cpp picks one from CPUID.
 #define VRD_S512_ROTR2(v, n) _mm_or_si128(_mm_srli_epi64(v, n), _mm_slli_epi64(v, 64 - (n)))
 #define VRD_S512_XOR3(a, b, c) _mm_xor_si128(_mm_xor_si128(a, b), c)
 
@@ -133,6 +134,46 @@ void Sha512CompressPortable(uint64_t* state, const uint8_t* blocks, size_t count
 #undef VRD_S512_ROTR2
 #undef VRD_S512_XOR3
 
+#if defined(__x86_64__)
+// Two blocks at a time: AVX2 with BMI1/BMI2 (andn, rorx), and the same with
+// AVX-512VL rotates and three-way xors on 256-bit registers. The rounds are
+// x86-64 assembly.
+#define VRD_S512_ROTR4(v, n) \
+  _mm256_or_si256(_mm256_srli_epi64(v, n), _mm256_slli_epi64(v, 64 - (n)))
+#define VRD_S512_XOR3_4(a, b, c) _mm256_xor_si256(_mm256_xor_si256(a, b), c)
+#define VRD_S512_PAIR_NAME Sha512CompressAvx2Pairs
+#define VRD_S512_PAIR_TARGET __attribute__((target("avx2,bmi,bmi2")))
+#define VRD_S512_PAIR_SINGLE Sha512CompressSse2Bmi2
+#include "src/VORirori/Sha512Pair.inc"
+#undef VRD_S512_PAIR_NAME
+#undef VRD_S512_PAIR_TARGET
+#undef VRD_S512_PAIR_SINGLE
+#undef VRD_S512_ROTR4
+#undef VRD_S512_XOR3_4
+
+#define VRD_S512_ROTR4(v, n) _mm256_ror_epi64(v, n)
+#define VRD_S512_XOR3_4(a, b, c) _mm256_ternarylogic_epi64(a, b, c, 0x96)
+#define VRD_S512_PAIR_NAME Sha512CompressAvx512Pairs
+#define VRD_S512_PAIR_TARGET __attribute__((target("avx2,bmi,bmi2,avx512f,avx512vl")))
+#define VRD_S512_PAIR_SINGLE Sha512CompressAvx512
+#include "src/VORirori/Sha512Pair.inc"
+#undef VRD_S512_PAIR_NAME
+#undef VRD_S512_PAIR_TARGET
+#undef VRD_S512_PAIR_SINGLE
+#undef VRD_S512_ROTR4
+#undef VRD_S512_XOR3_4
+#else  // !__x86_64__
+
+void Sha512CompressAvx2Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
+  Sha512CompressSse2Bmi2(state, blocks, count);
+}
+
+void Sha512CompressAvx512Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
+  Sha512CompressAvx512(state, blocks, count);
+}
+
+#endif  // __x86_64__
+
 #else  // !VRD_SHA512_SSE2
 
 void Sha512CompressSse2(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
@@ -144,6 +185,14 @@ void Sha512CompressSse2Bmi2(uint64_t* state, const uint8_t* blocks, size_t count
 }
 
 void Sha512CompressAvx512(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
+  Sha512CompressPortable(state, blocks, count);
+}
+
+void Sha512CompressAvx2Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
+  Sha512CompressPortable(state, blocks, count);
+}
+
+void Sha512CompressAvx512Pairs(uint64_t* state, const uint8_t* blocks, size_t count) noexcept {
   Sha512CompressPortable(state, blocks, count);
 }
 

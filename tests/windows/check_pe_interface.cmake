@@ -7,8 +7,13 @@
 #                              exactly N exports, every name starting with P
 #   IMPORTS=a.dll,b.dll        exactly these imported DLLs (case-insensitive)
 #   ALLOWED_IMPORTS=a.dll,...  no imported DLL outside this list
+#   CHARACTERISTICS=DYNAMIC_BASE,NX_COMPAT,...
+#                              these IMAGE_DLL_CHARACTERISTICS_ flags are set
+#   SYMBOLS=__stack_chk_fail,...
+#                              these names are in the COFF symbol table (code
+#                              linked in statically, e.g. the stack protector)
 # Or, with -DDIRECTORY=<dir>: no .exe or .dll there imports a mingw-w64
-# runtime DLL (libstdc++, libgcc, libwinpthread) or a UCRT forwarder.
+# runtime DLL (libstdc++, libgcc, libwinpthread, libssp) or a UCRT forwarder.
 cmake_minimum_required(VERSION 3.20)
 
 function(read_table file option out_var)
@@ -59,7 +64,7 @@ function(read_imports file out_var)
 endfunction()
 
 set(failures)
-foreach(arg EXPORTS IMPORTS ALLOWED_IMPORTS)
+foreach(arg EXPORTS IMPORTS ALLOWED_IMPORTS CHARACTERISTICS SYMBOLS)
   if(DEFINED ${arg})
     string(REPLACE "," ";" ${arg} "${${arg}}")
   endif()
@@ -73,7 +78,7 @@ if(DEFINED DIRECTORY)
   foreach(binary IN LISTS binaries)
     read_imports(${binary} imports)
     foreach(dll IN LISTS imports)
-      if(dll MATCHES "^(LIBSTDC\\+\\+|LIBGCC|LIBWINPTHREAD|API-MS-WIN-CRT-)")
+      if(dll MATCHES "^(LIBSTDC\\+\\+|LIBGCC|LIBWINPTHREAD|LIBSSP|API-MS-WIN-CRT-)")
         list(APPEND failures "${binary} imports ${dll}")
       endif()
     endforeach()
@@ -122,6 +127,22 @@ else()
     foreach(dll IN LISTS imports)
       if(NOT dll IN_LIST allowed)
         list(APPEND failures "imports ${dll}, which is not among [${allowed}]")
+      endif()
+    endforeach()
+  endif()
+  if(DEFINED CHARACTERISTICS)
+    read_table(${FILE} --file-headers headers)
+    foreach(flag IN LISTS CHARACTERISTICS)
+      if(NOT headers MATCHES "IMAGE_DLL_CHARACTERISTICS_${flag} ")
+        list(APPEND failures "DLL characteristic ${flag} is not set")
+      endif()
+    endforeach()
+  endif()
+  if(DEFINED SYMBOLS)
+    read_table(${FILE} --symbols symbol_table)
+    foreach(symbol IN LISTS SYMBOLS)
+      if(NOT symbol_table MATCHES "Name: ${symbol}\n")
+        list(APPEND failures "${symbol} is not linked in")
       endif()
     endforeach()
   endif()
