@@ -403,8 +403,14 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
   ExtraTrustedRoots roots;
   roots.certificates = extra_roots.empty() ? nullptr : extra_roots.data();
   roots.count = extra_roots.size();
-  result.code =
-      VerifyTimeStampToken(document, gen_time, hash_algorithm, hashed_message, subject_name, roots);
+  WorkingDocument working(document);
+  DocumentOutcome outcome = DocumentOutcome::kAssembled;
+  result.code = VerifyWorkingDocument(working, gen_time, hash_algorithm, hashed_message,
+                                      subject_name, roots, &outcome);
+  if (outcome != DocumentOutcome::kAssembled) {
+    result.reason = DocumentOutcomeName(outcome);
+    result.reason_meaning = DocumentOutcomeMeaning(outcome);
+  }
   result.gen_time = Utf16ToUtf8(gen_time, kOutputUnits);
   result.hash_algorithm = Utf16ToUtf8(hash_algorithm, kOutputUnits);
   result.hashed_message = Utf16ToUtf8(hashed_message, kOutputUnits);
@@ -420,6 +426,7 @@ std::string FormatJson(const std::string& path, const FileResult& result) {
   out += ",\"hashAlgorithm\":" + JsonString(result.hash_algorithm);
   out += ",\"hashedMessage\":" + JsonString(result.hashed_message);
   out += ",\"subjectName\":" + JsonString(result.subject_name);
+  if (!result.reason.empty()) out += ",\"reason\":" + JsonString(result.reason);
   out += "}";
   return out;
 }
@@ -432,6 +439,9 @@ std::string FormatText(const std::string& path, const FileResult& result) {
   out += "  hashAlgorithm: " + result.hash_algorithm + "\n";
   out += "  hashedMessage: " + result.hashed_message + "\n";
   out += "  subjectName:   " + result.subject_name + "\n";
+  if (!result.reason.empty()) {
+    out += "  reason:        " + result.reason + " (" + result.reason_meaning + ")\n";
+  }
   return out;
 }
 

@@ -64,14 +64,20 @@ struct FileResult {
   std::string hash_algorithm;
   std::string hashed_message;
   std::string subject_name;
+  // When the document stage failed: its outcome's name (ERR_NOT_XREF, ...)
+  // and meaning; both empty otherwise.
+  std::string reason;
+  std::string reason_meaning;
 };
 
 // Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots.
 FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots);
 
-// One JSON object, without the line feed.
+// One JSON object, without the line feed; a "reason" key only when
+// result.reason is set.
 std::string FormatJson(const std::string& path, const FileResult& result);
-// The human-readable block for one file, ending with a line feed.
+// The human-readable block for one file, ending with a line feed; a
+// "reason:" line only when result.reason is set.
 std::string FormatText(const std::string& path, const FileResult& result);
 
 // Paths from a list text: one per line, CR before LF dropped, empty lines skipped.

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "util/Clamp.h"
+
 namespace vrd {
 namespace {
 
@@ -21,12 +23,6 @@ void ForEachToken(const char* text, size_t count, Visit visit) {
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int32_t Clamp(int64_t v) {
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(v);
 }
 
 bool FindToken(const ByteString& list, int32_t index, const char** begin, size_t* length) {
@@ -69,7 +65,7 @@ int32_t DecimalValue(const char* text, size_t count) noexcept {
   for (; p < count && text[p] >= '0' && text[p] <= '9'; ++p) {
     if (value < kSaturated) value = value * 10 + (text[p] - '0');
   }
-  return Clamp(negative ? -value : value);
+  return ClampToInt32(negative ? -value : value);
 }
 
 int32_t DecimalValue(const ByteString& text) noexcept {
@@ -111,7 +107,7 @@ bool FormatIntegerList(const int64_t* values, size_t count, ByteString& out) noe
   if (!ResizeList(text, count * kItemMax + 1)) return false;
   size_t used = 0;
   for (size_t i = 0; i < count; ++i) {
-    const int n = snprintf(text.data() + used, kItemMax + 1, "%d ", Clamp(values[i]));
+    const int n = snprintf(text.data() + used, kItemMax + 1, "%d ", ClampToInt32(values[i]));
     if (n <= 0) return false;
     used += static_cast<size_t>(n);
   }

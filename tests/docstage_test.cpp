@@ -35,6 +35,8 @@ TEST(DocStageGoldenTest, EveryDocumentGivesItsRecordedResult) {
     const auto recorded = table.find(document.name);
     ASSERT_NE(recorded, table.end()) << document.name;
     EXPECT_EQ(test::DocStageRecord(document.bytes), recorded->second) << document.name;
+    EXPECT_EQ(test::DocStageRecord(document.bytes, /*borrowed=*/true), recorded->second)
+        << document.name << " (borrowed bytes)";
   }
 }
 

@@ -23,7 +23,10 @@
 #ifndef VRD_SRC_VORIRORI_ECSP_H_
 #define VRD_SRC_VORIRORI_ECSP_H_
 
+#include <cstddef>
+
 #include "src/VORirori/HashCores.h"
+#include "util/ByteSpan.h"
 
 namespace vrd {
 
@@ -83,6 +86,13 @@ struct ECSP_CTX {
 // The whole digest; returns an ECSP status code (see the contract above).
 [[nodiscard]] int ECSP_DigestData(int algorithm, unsigned char* output, int* outputLength,
                                   const unsigned char* input, int inputLength) noexcept;
+
+// The digest of the concatenation of the pieces, in order, without joining
+// them: the same result as ECSP_DigestData over the joined bytes. No pieces
+// is the empty input. A piece with a null pointer gives 2108, one longer than
+// INT32_MAX bytes 2101 (pieces of length 0 are passed over).
+[[nodiscard]] int ECSP_DigestPieces(int algorithm, unsigned char* output, int* outputLength,
+                                    const ByteSpan* pieces, size_t pieceCount) noexcept;
 
 // "<stage word> <message>(<code>)" for a status code, e.g.
 // "Final stage; Output buffer is not enough.(3103)". The stage word is taken

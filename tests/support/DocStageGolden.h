@@ -25,8 +25,10 @@ struct GoldenDocument {
 bool GoldenDocuments(const std::string& source_dir, std::vector<GoldenDocument>& documents);
 
 // "code=<n> content=<sha256 hex> token=<sha256 hex> stdout=<hex of the bytes>"
-// for one run of the document stage over bytes.
-std::string DocStageRecord(const std::string& bytes);
+// for one run of the document stage over bytes: over the library's own copy
+// (as QVTSPdfSigVerifyF runs it), or over the borrowed bytes (as
+// QVTSPdfSigVerifyD runs it).
+std::string DocStageRecord(const std::string& bytes, bool borrowed = false);
 
 }  // namespace vrd::test
 
