@@ -13,7 +13,7 @@
 #include "pdf/TokenList.h"
 #include "pdf/XrefLocate.h"
 #include "tests/support/PdfBuilder.h"
-#include "util/MemoryTestHook.h"
+#include "tests/support/MemoryTestHook.h"
 
 namespace vrd {
 namespace {

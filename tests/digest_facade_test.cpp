@@ -9,7 +9,7 @@
 #include "digest_test_util.h"
 #include "src/VORirori/QVHash.h"
 #include "util/ByteString.h"
-#include "util/MemoryTestHook.h"
+#include "tests/support/MemoryTestHook.h"
 
 namespace vrd {
 namespace {

@@ -6,7 +6,7 @@ add_library(vrd_test_pdf STATIC support/PdfBuilder.cpp)
 vrd_defaults(vrd_test_pdf)
 
 vrd_add_test(pdf_test SOURCES pdf_test.cpp LIBS vrd_pdf)
-vrd_add_test(assemble_test SOURCES assemble_test.cpp LIBS vrd_api vrd_test_pdf)
+vrd_add_test(assemble_test SOURCES assemble_test.cpp LIBS vrd_test_memory_hook vrd_api vrd_test_pdf)
 
 # The document stage against the records of tests/data/docstage_golden.txt;
 # docstage_golden_gen writes those records.

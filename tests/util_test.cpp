@@ -10,7 +10,7 @@
 
 #include "util/ByteString.h"
 #include "util/LoadFile.h"
-#include "util/MemoryTestHook.h"
+#include "tests/support/MemoryTestHook.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "src/VORirori/EcspStages.h"
 #include "util/Memory.h"
 
 namespace vrd {

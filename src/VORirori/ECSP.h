@@ -103,14 +103,6 @@ struct ECSP_CTX {
 // thread's next call; other threads never see it.
 const char* ECSP_GetErrorText(int code) noexcept;
 
-// The stages, exposed for tests; each returns 0, or 1 with ctx->status set.
-[[nodiscard]] int ECSP_SelectDigest(ECSP_CTX* ctx, int algorithm) noexcept;
-[[nodiscard]] int ECSP_DigestInit(ECSP_CTX* ctx, int algorithm) noexcept;
-[[nodiscard]] int ECSP_DigestUpdate(ECSP_CTX* ctx, const unsigned char* input,
-                                    int inputLength) noexcept;
-[[nodiscard]] int ECSP_DigestFinal(ECSP_CTX* ctx, unsigned char* output,
-                                   int* outputLength) noexcept;
-
 }  // namespace vrd
 
 #endif  // VRD_SRC_VORIRORI_ECSP_H_
