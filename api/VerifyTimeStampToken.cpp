@@ -16,11 +16,6 @@ namespace {
 // Capacity of every text buffer handed to the toolkit, NUL included.
 constexpr int kTextCapacity = 1024;
 
-// Hash facade identifiers of the two imprint algorithms accepted (RFC 3161
-// tokens over FIPS 180-4 SHA-256 and SHA-512).
-constexpr int kFacadeSha256 = 1012;
-constexpr int kFacadeSha512 = 1014;
-
 // Every byte of an ANSI text yields at most one UTF-16 unit (a four-byte
 // UTF-8 sequence yields two), so a text that fits the toolkit's buffers
 // converts into this many units, terminator included.

@@ -195,7 +195,8 @@ void BM_Stage_DigestSha256(benchmark::State& state) {
   for (auto _ : state) {
     vrd::QVHash hash;
     vrd::ByteString digest;
-    if (hash.DigestData(1012, document, digest, 1) != 0) return state.SkipWithError("digest");
+    if (hash.DigestData(vrd::kFacadeSha256, document, digest, 1) != 0)
+      return state.SkipWithError("digest");
     benchmark::DoNotOptimize(digest.GetData());
   }
   state.SetBytesProcessed(state.iterations() * f.bytes);

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/Utf8.h"
+
 namespace {
 
 thread_local DWORD last_error = 0;
@@ -53,44 +55,6 @@ bool OpenForWritingElsewhere(int fd) {
 #endif
 }
 
-// One UTF-8 sequence at s[0..n); returns the code point (U+FFFD for an
-// ill-formed sequence) and the number of bytes taken (at least 1).
-char32_t DecodeUtf8(const unsigned char* s, size_t n, size_t* taken) {
-  const unsigned char b0 = s[0];
-  *taken = 1;
-  if (b0 < 0x80) return b0;
-  size_t len;
-  char32_t cp;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    cp = b0 & 0x0F;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;  // no surrogates
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    cp = b0 & 0x07;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0xFFFD;
-  }
-  // Maximal subpart: a broken sequence consumes the bytes that were valid so far.
-  for (size_t i = 1; i < len; ++i) {
-    if (i >= n) return 0xFFFD;
-    const unsigned char b = s[i];
-    if (b < lo || b > hi) return 0xFFFD;
-    lo = 0x80;
-    hi = 0xBF;
-    cp = (cp << 6) | (b & 0x3F);
-    *taken = i + 1;
-  }
-  return cp;
-}
-
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
@@ -115,8 +79,7 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
     last_error = ERROR_ACCESS_DENIED;
     return INVALID_HANDLE_VALUE;
   }
-  if ((share_mode & FILE_SHARE_WRITE) == 0 && S_ISREG(st.st_mode) &&
-      OpenForWritingElsewhere(fd)) {
+  if ((share_mode & FILE_SHARE_WRITE) == 0 && S_ISREG(st.st_mode) && OpenForWritingElsewhere(fd)) {
     close(fd);
     last_error = ERROR_SHARING_VIOLATION;
     return INVALID_HANDLE_VALUE;
@@ -191,14 +154,14 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, const char* multi_byte, int
     last_error = ERROR_INVALID_PARAMETER;
     return 0;
   }
-  const size_t n = multi_byte_count == -1 ? std::strlen(multi_byte) + 1
-                                          : static_cast<size_t>(multi_byte_count);
+  const size_t n =
+      multi_byte_count == -1 ? std::strlen(multi_byte) + 1 : static_cast<size_t>(multi_byte_count);
   const unsigned char* s = reinterpret_cast<const unsigned char*>(multi_byte);
   size_t units = 0;  // units produced (or needed)
   size_t i = 0;
   while (i < n) {
     size_t taken = 1;
-    const char32_t cp = DecodeUtf8(s + i, n - i, &taken);
+    const char32_t cp = vrd::DecodeUtf8Sequence(s + i, n - i, &taken);
     i += taken;
     char16_t pair[2];
     size_t count = 1;
