@@ -185,11 +185,11 @@ bool SplitRangeArrayAtHoles(const std::vector<int32_t>& holes, std::vector<int32
 }
 
 ByteString SplitRangesAtHoles(const ByteString& holes, const ByteString& ranges,
-                              int32_t c) noexcept {
+                              int32_t signature_values) noexcept {
   std::vector<int32_t> range_values;
   std::vector<int32_t> hole_values;
   if (!SplitIntegers(ranges, range_values) || !SplitIntegers(holes, hole_values) ||
-      !SplitRangeArrayAtHoles(hole_values, range_values, c)) {
+      !SplitRangeArrayAtHoles(hole_values, range_values, signature_values)) {
     return ByteString();
   }
   std::vector<int64_t> wide_values;

@@ -64,7 +64,7 @@ ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offs
 // Splits the ranges of a range list around the holes. The list's n integers
 // are (offset, length) pairs, followed by six zeros of working room. For
 // each hole (start hs, length hl) in order, the pairs are scanned from the
-// first: pairs (0, 0) and pairs at an index below c (the signature's own
+// first: pairs (0, 0) and pairs at an index below signature_values (the signature's own
 // byte ranges) are kept; a pair (o, len) with o < hs < o + len becomes
 // (o, hs - o) followed by the new pair (hs + hl, o + len - hs - hl), later
 // pairs moving up and the last pair of the working room falling off. A hole
@@ -74,9 +74,9 @@ ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offs
 // cannot be stored. A hole list of fewer than four integers applies only its
 // complete holes; integers beyond four are ignored.
 ByteString SplitRangesAtHoles(const ByteString& holes, const ByteString& ranges,
-                              int32_t c) noexcept;
+                              int32_t signature_values) noexcept;
 // The same over arrays: ranges (replaced by the n + 6 values) and the hole
-// values; signature_values is c. False, ranges unchanged, when the working
+// values. False, ranges unchanged, when the working
 // array cannot be stored.
 [[nodiscard]] bool SplitRangeArrayAtHoles(const std::vector<int32_t>& holes,
                                           std::vector<int32_t>& ranges,
