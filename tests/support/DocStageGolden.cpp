@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -47,7 +48,13 @@ class StdoutCapture {
  public:
   StdoutCapture() {
     fflush(stdout);
-    file_ = tmpfile();
+    // A named file in the temporary directory: tmpfile() may want the root
+    // directory on Windows.
+    const char* dir = getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0') dir = getenv("TEMP");
+    if (dir == nullptr || *dir == '\0') dir = "/tmp";
+    path_ = std::string(dir) + "/vrd_docstage_stdout_" + std::to_string(getpid());
+    file_ = fopen(path_.c_str(), "w+b");
     saved_ = dup(1);
     if (file_ != nullptr && saved_ >= 0) dup2(fileno(file_), 1);
   }
@@ -64,10 +71,12 @@ class StdoutCapture {
     size_t got = 0;
     while ((got = fread(chunk, 1, sizeof(chunk), file_)) > 0) bytes.append(chunk, got);
     fclose(file_);
+    remove(path_.c_str());
     return bytes;
   }
 
  private:
+  std::string path_;
   FILE* file_ = nullptr;
   int saved_ = -1;
 };
