@@ -40,9 +40,7 @@ ByteString::ByteString(const ByteString& other) noexcept {
 }
 
 ByteString::ByteString(ByteString&& other) noexcept
-    : length_(other.length_),
-      capacity_(other.capacity_),
-      data_(other.data_),
+    : length_(other.length_), capacity_(other.capacity_), data_(other.data_),
       status_(other.status_) {
   other.length_ = 0;
   other.capacity_ = 0;
