@@ -57,8 +57,9 @@ DocumentOutcome ReadByteRangeArray(const DocumentView& view, ByteRangeArray& arr
 // The ImprintInfo array text after the "[" at bracket, up to the next "]"
 // (empty when none follows); nullopt when it cannot be stored.
 std::optional<ByteString> ImprintInfoText(const DocumentView& view, int64_t bracket) {
-  const int64_t info_end = view.FindStart("]", bracket + 1).value_or(-1);
-  return view.Copy(bracket + 1, info_end - bracket - 1);
+  const std::optional<int64_t> info_end = view.FindStart("]", bracket + 1);
+  if (!info_end) return ByteString();
+  return view.Copy(bracket + 1, *info_end - bracket - 1);
 }
 
 // When "ImprintInfo" follows the array: the seal-impression stream range is

@@ -115,17 +115,21 @@ std::optional<ImprintStream> LocateImprintStream(const ByteString& imprint_info,
   }
   const std::optional<int64_t> encrypt_key = document.FindStart(kEncryptKey, 0);
   const bool encrypted = encrypt_key && *encrypt_key > 0;
-  const int64_t end_keyword_start =
-      document.FindStart(kEndStreamKeyword, *stream_keyword_end + 1).value_or(-1);
-  // Encrypted: the template's 242 bytes end two bytes before "endstream".
+  const std::optional<int64_t> end_keyword_start =
+      document.FindStart(kEndStreamKeyword, *stream_keyword_end + 1);
+  // The byte right before "endstream" ends the stream data and is not part
+  // of it. Without "endstream" that byte is taken to be position -2, so an
+  // encrypted stream then starts before the document and names no bytes.
+  const int64_t stream_end = end_keyword_start ? *end_keyword_start - 1 : -2;
+  // Encrypted: the template's 242 bytes end right before that byte.
   const int64_t stream_start =
-      encrypted ? end_keyword_start - (kSealTemplateSize + 1)
+      encrypted ? stream_end - kSealTemplateSize
                 : document.SkipLineEnds(*stream_keyword_end + 1, kStreamLineEndsSkipped);
 
   ImprintStream found;
   found.stream_start = ClampToInt32(stream_start);
-  if (end_keyword_start - 1 > 0) {
-    found.stream_length = ClampToInt32((end_keyword_start - 1) - stream_start);
+  if (stream_end > 0) {
+    found.stream_length = ClampToInt32(stream_end - stream_start);
     if (encrypted) found.template_position = stream_start;
   } else {
     WritePdfMessage(PdfMessage::kImprintEndMissing);
