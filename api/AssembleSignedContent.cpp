@@ -1,182 +1,282 @@
 #include "api/AssembleSignedContent.h"
 
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <utility>
 
 #include "pdf/ImprintBlock.h"
 #include "pdf/TokenList.h"
-#include "pdf/TokenSearch.h"
 #include "pdf/XrefLocate.h"
 
 namespace vrd {
 namespace {
 
-constexpr int32_t kImprintKeyLength = 11;     // "ImprintInfo"
-constexpr int32_t kImprintBracketWindow = 2;  // "[" right after the key, or one byte later
-constexpr int32_t kContentsLookBehind = 11;   // "/Contents" must end just before the '<'
-constexpr int32_t kContentsWindow = 14;
-constexpr int32_t kDerPrefixWindow = 24;  // where "3082" must start the hex text
-constexpr int32_t kFallbackTail = 10;     // "/ByteRange" searched in the first N - 10 bytes
-constexpr int32_t kFallbackContentsWindow = 1000;
-constexpr int32_t kFallbackDerWindow = 30;
+constexpr std::string_view kImprintKey = "ImprintInfo";
+constexpr int64_t kImprintBracketWindow = 2;  // "[" right after the key, or one byte later
+constexpr std::string_view kContentsKey = "/Contents";
+constexpr std::string_view kByteRangeKey = "/ByteRange";
+constexpr int64_t kContentsLookBehind = 11;  // "/Contents" must end just before the '<'
+constexpr int64_t kContentsWindow = 14;
+constexpr int64_t kDerPrefixWindow = 24;  // where "3082" must start the hex text
+constexpr int64_t kFallbackTail = 10;     // "/ByteRange" searched in the first N - 10 bytes
+constexpr int64_t kFallbackContentsWindow = 1000;
+constexpr int64_t kFallbackDerWindow = 30;
 // RFC 5652 SignedData is a DER SEQUENCE (0x30); tokens of 256 to 65535
 // bytes carry a two-byte length (0x82), hence the hex text "3082".
-constexpr char kDerSequencePrefix[] = "3082";
+constexpr std::string_view kDerSequencePrefix = "3082";
 // Zero digits that mark the padding of the reserved /Contents space.
-constexpr char kPaddingRun[] = "0000000000000000";
-constexpr int32_t kPaddingRunLength = sizeof(kPaddingRun) - 1;
+constexpr std::string_view kPaddingRun = "0000000000000000";
+// The signed content stays below what a 32-bit length can count.
+constexpr int64_t kMaxSignedContent = INT32_MAX - 2;
+constexpr unsigned char kLineFeed[] = {'\n'};
 
-// Steps D.1.4 to D.1.7: the hex text from s up to the first ">" (the
-// reserved space's zero padding cut off). False when no ">" follows or the
-// text cannot be stored.
-bool CutHexText(const ByteString& document, int64_t s, ByteString& token_text) {
-  const int32_t g = FindTokenEnd(">", ClampPosition(s), document);
-  int64_t t = int64_t{g} - 1;
-  if (t < 0) return false;
-  char at_t = 0;
-  if (document.GetAt(static_cast<int>(t), &at_t) == ByteString::kOk && at_t == '>') --t;
-  const int32_t z =
-      FindTokenEndWithin(kPaddingRun, ClampPosition(s), ClampPosition(t - s), document);
-  if (z > 0) t = int64_t{z} - kPaddingRunLength;
-  const int64_t count = t - s + 1;
-  token_text = (s >= 0 && count > 0) ? document.Mid(static_cast<int>(s), static_cast<int>(count))
-                                     : ByteString();
-  return token_text.status() == ByteString::kOk;
+// What the byte-range array gives: the cross-reference offsets, the array's
+// integers and the position of the "]" that closes it.
+struct ByteRangeArray {
+  std::vector<int32_t> offsets;
+  std::vector<int32_t> ranges;
+  int64_t closing_bracket = 0;
+};
+
+DocumentOutcome ReadByteRangeArray(const DocumentView& view, ByteRangeArray& array) {
+  if (!ReadLastXrefOffsetArray(view, array.offsets)) return DocumentOutcome::ERR_NOT_XREF;
+  const std::optional<int64_t> value_start = FindByteRangeValue(view, array.offsets);
+  if (!value_start) return DocumentOutcome::ERR_NOT_BYTERANGESTR;
+  const std::optional<int64_t> closing_bracket = view.FindStart("]", *value_start);
+  if (!closing_bracket || *closing_bracket <= 0) return DocumentOutcome::ERR_NOT_BYTERANGEEND;
+  array.closing_bracket = *closing_bracket;
+  const std::optional<ByteString> range_text =
+      view.Copy(*value_start, *closing_bracket - *value_start);
+  if (!range_text || !SplitIntegers(*range_text, array.ranges)) {
+    return DocumentOutcome::ERR_NOMEM_STRUCTURE;
+  }
+  return DocumentOutcome::kAssembled;
 }
 
-// Step C: the pieces named by the ranges, clamped to the document, and the
-// final line feed rule. False when the content cannot be stored.
-bool GatherSignedContent(const ByteString& document, const std::vector<int32_t>& ranges,
-                         ByteString& content) {
-  const int64_t n = document.GetLength();
-  // First the size, so the content is copied once: a piece is Mid's answer
-  // for (off, off + len > N ? N - off : len), empty whenever Mid refuses.
-  int64_t total_bytes = 0;
-  int64_t declared = 0;
-  auto piece_length = [n](int64_t off, int64_t len) -> int64_t {
-    const int64_t count = off + len > n ? n - off : len;
-    if (off < 0 || off >= n || count <= 0 || off + count > n) return 0;
-    return count;
-  };
-  for (size_t j = 0; j + 1 < ranges.size(); j += 2) {
-    total_bytes += piece_length(ranges[j], ranges[j + 1]);
-    declared += ranges[j + 1];
-    if (total_bytes > INT32_MAX - 2) return false;
-  }
-  char last = 0;
-  const bool ends_with_lf =
-      document.GetAt(static_cast<int>(n - 1), &last) == ByteString::kOk && last == '\n';
-  const bool add_lf = declared == total_bytes + 1 && !ends_with_lf;
-  const int64_t size = total_bytes + (add_lf ? 1 : 0);
+// The ImprintInfo array text after the "[" at bracket, up to the next "]"
+// (empty when none follows); nullopt when it cannot be stored.
+std::optional<ByteString> ImprintInfoText(const DocumentView& view, int64_t bracket) {
+  const std::optional<int64_t> info_end = view.FindStart("]", bracket + 1);
+  if (!info_end) return ByteString();
+  return view.Copy(bracket + 1, *info_end - bracket - 1);
+}
 
-  // Written straight into the result: the content is copied once.
-  ByteString result;
-  char* out = result.PrepareContent(static_cast<int>(size));
-  if (out == nullptr && size > 0) return false;
-  int64_t used = 0;
-  for (size_t j = 0; j + 1 < ranges.size(); j += 2) {
-    const int64_t count = piece_length(ranges[j], ranges[j + 1]);
-    if (count == 0) continue;
-    memcpy(out + used, document.GetData() + ranges[j], static_cast<size_t>(count));
-    used += count;
+// When "ImprintInfo" follows the array: the seal-impression stream range is
+// appended to the ranges and split around the holes; in an encrypted
+// document the template is written over the stream data first.
+DocumentOutcome ApplySealImpression(WorkingDocument& document, ByteRangeArray& array) {
+  const DocumentView view = document.View();
+  const std::optional<int64_t> key_start = view.FindStart(kImprintKey, array.closing_bracket - 1);
+  if (!key_start) return DocumentOutcome::kAssembled;
+  const std::optional<int64_t> bracket = view.FindEndWithin(
+      "[", *key_start + static_cast<int64_t>(kImprintKey.size()), kImprintBracketWindow);
+  if (!bracket) return DocumentOutcome::ERR_NOT_IMPRINTINFOPOS;
+  const std::optional<ByteString> imprint_info = ImprintInfoText(view, *bracket);
+  if (!imprint_info) return DocumentOutcome::ERR_NOMEM_STRUCTURE;
+  const auto signature_values = static_cast<int32_t>(array.ranges.size());
+  const std::optional<ImprintStream> stream =
+      LocateImprintStream(*imprint_info, array.offsets, view);
+  if (!stream) return DocumentOutcome::ERR_NOT_IMPRINTINFO;
+  if (stream->template_position && document.WriteAt(*stream->template_position, kSealTemplate,
+                                                    kSealTemplateSize) == ByteString::kNoMemory) {
+    return DocumentOutcome::ERR_NO_WORKING_COPY;
   }
-  if (add_lf) out[used] = '\n';
-  content = std::move(result);
-  return true;
+  std::vector<int32_t> holes;
+  if (!ResizeList(holes, 4) || !ResizeList(array.ranges, array.ranges.size() + 2)) {
+    return DocumentOutcome::ERR_NOMEM_STRUCTURE;
+  }
+  for (size_t index = 0; index < holes.size(); ++index) holes[index] = stream->holes[index];
+  array.ranges[array.ranges.size() - 2] = stream->stream_start;
+  array.ranges[array.ranges.size() - 1] = stream->stream_length.value_or(0);
+  if (!SplitRangeArrayAtHoles(holes, array.ranges, signature_values)) {
+    return DocumentOutcome::ERR_NOMEM_STRUCTURE;
+  }
+  return DocumentOutcome::kAssembled;
+}
+
+// The part of one (offset, declared length) pair that lies in the document:
+// a pair running past the end is cut at the end; a pair that starts outside
+// or names no bytes gives nothing.
+std::optional<ByteSpan> PieceOf(const DocumentView& view, int64_t offset, int64_t declared) {
+  const int64_t count = offset + declared > view.length() ? view.length() - offset : declared;
+  if (!view.Holds(offset) || count <= 0) return std::nullopt;
+  return view.Span(offset, count);
+}
+
+// The pieces the ranges name, and the final line feed: one LF is added when
+// the declared lengths exceed the pieces by exactly one byte and the
+// document does not already end with a LF.
+DocumentOutcome CollectSignedPieces(const DocumentView& view, const std::vector<int32_t>& ranges,
+                                    SignedContent& content) {
+  std::vector<ByteSpan> pieces;
+  int64_t gathered = 0;
+  int64_t declared = 0;
+  for (size_t pair = 0; pair + 1 < ranges.size(); pair += 2) {
+    const std::optional<ByteSpan> piece = PieceOf(view, ranges[pair], ranges[pair + 1]);
+    declared += ranges[pair + 1];
+    if (!piece) continue;
+    gathered += static_cast<int64_t>(piece->length);
+    if (gathered > kMaxSignedContent) return DocumentOutcome::ERR_CONTENT_TOO_LONG;
+    if (!ResizeList(pieces, pieces.size() + 1)) return DocumentOutcome::ERR_NOMEM_TOKEN;
+    pieces.back() = *piece;
+  }
+  if (declared == gathered + 1 && !view.ByteIs(view.length() - 1, '\n')) {
+    if (!ResizeList(pieces, pieces.size() + 1)) return DocumentOutcome::ERR_NOMEM_TOKEN;
+    pieces.back() = ByteSpan{kLineFeed, sizeof(kLineFeed)};
+  }
+  content.pieces = std::move(pieces);
+  return DocumentOutcome::kAssembled;
+}
+
+// The hex text from text_start up to the first ">" (the byte before it, or
+// the one before that when it is ">" too), cut before the first run of
+// sixteen "0" digits that lies within it.
+DocumentOutcome CutHexText(const DocumentView& view, int64_t text_start, ByteString& token_text) {
+  const std::optional<int64_t> closing = view.FindEnd(">", text_start);
+  int64_t text_end = closing ? *closing - 1 : -1;
+  if (text_end < 0) return DocumentOutcome::ERR_NOT_CONTENTSEND;
+  if (view.ByteIs(text_end, '>')) --text_end;
+  const std::optional<int64_t> padding_end =
+      view.FindEndWithin(kPaddingRun, text_start, text_end - text_start);
+  if (padding_end && *padding_end > 0) {
+    text_end = *padding_end - static_cast<int64_t>(kPaddingRun.size());
+  }
+  const int64_t digit_count = text_end - text_start + 1;
+  if (text_start < 0 || digit_count <= 0 || !view.Span(text_start, digit_count)) {
+    token_text = ByteString();
+    return DocumentOutcome::kAssembled;
+  }
+  std::optional<ByteString> text = view.Copy(text_start, digit_count);
+  if (!text) return DocumentOutcome::ERR_NOMEM_TOKEN;
+  token_text = std::move(*text);
+  return DocumentOutcome::kAssembled;
+}
+
+// No range ended at /Contents: the first "/ByteRange" of the document, the
+// "/Contents" after it and the "3082" that starts the token.
+DocumentOutcome CutFallbackToken(const DocumentView& view, ByteString& token_text) {
+  const std::optional<int64_t> byte_range_end =
+      view.FindEndWithin(kByteRangeKey, 0, view.length() - kFallbackTail);
+  if (!byte_range_end) return DocumentOutcome::kAssembled;
+  const std::optional<int64_t> contents_end =
+      view.FindEndWithin(kContentsKey, *byte_range_end, kFallbackContentsWindow);
+  if (!contents_end) return DocumentOutcome::ERR_NOT_FALLBACKCONTENTS;
+  const std::optional<int64_t> prefix_end =
+      view.FindEndWithin(kDerSequencePrefix, *contents_end, kFallbackDerWindow);
+  if (!prefix_end) return DocumentOutcome::ERR_NOT_FALLBACKDER;
+  return CutHexText(view, *prefix_end - static_cast<int64_t>(kDerSequencePrefix.size()) + 1,
+                    token_text);
+}
+
+// The hex text of the last range that ends where "/Contents <" stands; when
+// none does, the fallback search.
+DocumentOutcome CutTokenText(const DocumentView& view, const std::vector<int32_t>& ranges,
+                             ByteString& token_text) {
+  ByteString text;
+  for (size_t pair = 0; pair + 1 < ranges.size(); pair += 2) {
+    const int64_t range_end = int64_t{ranges[pair]} + ranges[pair + 1];
+    if (!view.FindEndWithin(kContentsKey, range_end - kContentsLookBehind, kContentsWindow)) {
+      continue;
+    }
+    if (!view.FindEndWithin("<", range_end, 1)) return DocumentOutcome::ERR_NOT_CONTENTSSTR;
+    int64_t text_start = range_end + 1;
+    if (!view.FindEndWithin(kDerSequencePrefix, text_start, kDerPrefixWindow)) {
+      text_start += kDerPrefixWindow;
+    }
+    const DocumentOutcome cut = CutHexText(view, text_start, text);
+    if (cut != DocumentOutcome::kAssembled) return cut;
+  }
+  if (text.GetLength() == 0) {
+    const DocumentOutcome fallback = CutFallbackToken(view, text);
+    if (fallback != DocumentOutcome::kAssembled) return fallback;
+  }
+  token_text = std::move(text);
+  return DocumentOutcome::kAssembled;
+}
+
+// The token text completed to whole bytes, then four zero bytes, decoded.
+DocumentOutcome DecodeToken(ByteString& token_text, ByteString& token_bytes) {
+  if (token_text.GetLength() % 2 != 0) token_text += "0";
+  token_text += "00000000";
+  if (token_text.status() != ByteString::kOk) return DocumentOutcome::ERR_NOMEM_TOKEN;
+  ByteString decoded = token_text.HexDecode();
+  if (decoded.GetLength() == 0) return DocumentOutcome::ERR_NOMEM_TOKEN;
+  token_bytes = std::move(decoded);
+  return DocumentOutcome::kAssembled;
 }
 
 }  // namespace
 
-int ExtractTokenText(const ByteString& document, const std::vector<int32_t>& ranges,
-                     ByteString& token_text) noexcept {
-  ByteString text;
-  for (size_t j = 0; j + 1 < ranges.size(); j += 2) {
-    const int64_t e = int64_t{ranges[j]} + ranges[j + 1];
-    if (FindTokenEndWithin("/Contents", ClampPosition(e - kContentsLookBehind), kContentsWindow,
-                           document) == -1) {
-      continue;
-    }
-    if (FindTokenEndWithin("<", ClampPosition(e), 1, document) == -1) return TokenUnreadable;
-    int64_t s = e + 1;
-    if (FindTokenEndWithin(kDerSequencePrefix, ClampPosition(s), kDerPrefixWindow, document) ==
-        -1) {
-      s = e + 1 + kDerPrefixWindow;
-    }
-    if (!CutHexText(document, s, text)) return TokenUnreadable;
+WorkingDocument::WorkingDocument(const unsigned char* bytes, int32_t length) noexcept {
+  if (bytes == nullptr || length <= 0) return;
+  borrowed_ = bytes;
+  borrowed_length_ = length;
+}
+
+DocumentView WorkingDocument::View() const noexcept {
+  if (owned_ != nullptr) return DocumentView(*owned_);
+  if (copied_) return DocumentView(copy_);
+  return DocumentView(borrowed_, borrowed_length_);
+}
+
+int WorkingDocument::WriteAt(int64_t position, const char* bytes, int count) noexcept {
+  if (owned_ != nullptr) return owned_->WriteAt(position, bytes, count);
+  if (!View().Span(position, count) || count <= 0) return ByteString::kRange;
+  if (!copied_) {
+    if (copy_.SetData(borrowed_, borrowed_length_) != ByteString::kOk) return ByteString::kNoMemory;
+    copied_ = true;
   }
-  if (text.GetLength() == 0) {
-    const int32_t n = document.GetLength();
-    const int32_t r = FindTokenEndWithin("/ByteRange", 0, n - kFallbackTail, document);
-    if (r != -1) {
-      const int32_t u = FindTokenEndWithin("/Contents", r, kFallbackContentsWindow, document);
-      if (u == -1) return TokenUnreadable;
-      const int32_t v = FindTokenEndWithin(kDerSequencePrefix, u, kFallbackDerWindow, document);
-      if (v == -1) return TokenUnreadable;
-      if (!CutHexText(document, int64_t{v} - 3, text)) return TokenUnreadable;
-    }
-  }
-  token_text = std::move(text);
-  return ResultOk;
+  return copy_.WriteAt(position, bytes, count);
+}
+
+DocumentOutcome AssembleDocument(WorkingDocument& document, SignedContent& content,
+                                 ByteString& token_bytes) noexcept {
+  ByteRangeArray array;
+  DocumentOutcome outcome = ReadByteRangeArray(document.View(), array);
+  if (outcome == DocumentOutcome::kAssembled) outcome = ApplySealImpression(document, array);
+  if (outcome != DocumentOutcome::kAssembled) return outcome;
+
+  // The template may have been written: read the document as it is now.
+  const DocumentView view = document.View();
+  SignedContent pieces;
+  outcome = CollectSignedPieces(view, array.ranges, pieces);
+  if (outcome != DocumentOutcome::kAssembled) return outcome;
+  ByteString token_text;
+  ByteString token;
+  outcome = CutTokenText(view, array.ranges, token_text);
+  if (outcome == DocumentOutcome::kAssembled) outcome = DecodeToken(token_text, token);
+  if (outcome != DocumentOutcome::kAssembled) return outcome;
+
+  content = std::move(pieces);
+  token_bytes = std::move(token);
+  return DocumentOutcome::kAssembled;
 }
 
 int AssembleSignedContent(ByteString& document, ByteString& signed_content,
                           ByteString& token_bytes) noexcept {
-  // A. The byte-range array of the last revision.
-  const ByteString offsets_list = ReadLastXrefOffsets(document);
-  if (offsets_list.GetLength() == 0) return NoTimeStampToken;
-  std::vector<int32_t> offsets;
-  if (!SplitIntegers(offsets_list, offsets)) return NoTimeStampToken;
-  const int32_t n = static_cast<int32_t>(offsets.size());
-  const int32_t p = LocateByteRangeValue(offsets.data(), n, document);
-  if (p < 0) return NoTimeStampToken;
-  const int32_t q = FindTokenStart("]", p, document);
-  if (q <= 0) return NoTimeStampToken;
-  ByteString range_list = document.Mid(p, q - p);
-  if (range_list.status() != ByteString::kOk) return NoTimeStampToken;
-
-  // B. The seal-impression block, when one follows.
-  const int32_t s = FindTokenStart("ImprintInfo", q - 1, document);
-  if (s != -1) {
-    const int32_t b = FindTokenEndWithin("[", ClampPosition(int64_t{s} + kImprintKeyLength),
-                                         kImprintBracketWindow, document);
-    if (b == -1) return NoTimeStampToken;
-    const int32_t e = FindTokenStart("]", ClampPosition(int64_t{b} + 1), document);
-    const int64_t info_count = int64_t{e} - b - 1;
-    const ByteString info =
-        info_count > 0 ? document.Mid(b + 1, static_cast<int>(info_count)) : ByteString();
-    if (info.status() != ByteString::kOk) return NoTimeStampToken;
-    const int32_t k = CountTokens(range_list);
-    int32_t x = 0;
-    int32_t y = 0;
-    const ByteString holes = BuildImprintHoles(info, offsets.data(), n, document, x, y);
-    if (holes.GetLength() == 0) return NoTimeStampToken;
-    ByteString pair;
-    if (pair.Format(" %d %d", x, y) != ByteString::kOk) return NoTimeStampToken;
-    range_list += pair;
-    if (range_list.status() != ByteString::kOk) return NoTimeStampToken;
-    range_list = SplitRangesAtHoles(holes, range_list, k);
-    if (range_list.GetLength() == 0) return NoTimeStampToken;
+  WorkingDocument working(document);
+  SignedContent content;
+  ByteString token;
+  const DocumentOutcome outcome = AssembleDocument(working, content, token);
+  if (outcome != DocumentOutcome::kAssembled) return ResultCodeOf(outcome);
+  size_t total = 0;
+  for (const ByteSpan& piece : content.pieces) total += piece.length;
+  ByteString gathered;
+  char* out = gathered.PrepareContent(static_cast<int>(total));
+  if (out == nullptr && total > 0) return TokenUnreadable;
+  for (const ByteSpan& piece : content.pieces) {
+    memcpy(out, piece.data, piece.length);
+    out += piece.length;
   }
-
-  // C. The signed content.
-  std::vector<int32_t> ranges;
-  if (!SplitIntegers(range_list, ranges)) return TokenUnreadable;
-  ByteString content;
-  if (!GatherSignedContent(document, ranges, content)) return TokenUnreadable;
-
-  // D. The token.
-  ByteString token_text;
-  const int rc = ExtractTokenText(document, ranges, token_text);
-  if (rc != ResultOk) return rc;
-  if (token_text.GetLength() % 2 != 0) token_text += "0";
-  token_text += "00000000";
-  if (token_text.status() != ByteString::kOk) return TokenUnreadable;
-  ByteString token = token_text.HexDecode();
-  if (token.GetLength() == 0) return TokenUnreadable;
-
-  signed_content = std::move(content);
+  signed_content = std::move(gathered);
   token_bytes = std::move(token);
   return ResultOk;
+}
+
+int ExtractTokenText(const ByteString& document, const std::vector<int32_t>& ranges,
+                     ByteString& token_text) noexcept {
+  return ResultCodeOf(CutTokenText(DocumentView(document), ranges, token_text));
 }
 
 }  // namespace vrd

@@ -32,12 +32,10 @@ VRD_TSV_API int VRD_TSV_CALL QVTSPdfSigVerifyD(const unsigned char* pdfData, int
                                                VrdTsvChar* genTime, VrdTsvChar* hashAlgorithm,
                                                VrdTsvChar* hashedMessage, VrdTsvChar* subjectName) {
   try {
-    vrd::ByteString document;
-    if (pdfData != nullptr && pdfLength > 0 &&
-        document.SetData(pdfData, pdfLength) != vrd::ByteString::kOk) {
-      return vrd::FileUnreadable;
-    }
-    return vrd::VerifyTimeStampToken(document, genTime, hashAlgorithm, hashedMessage, subjectName);
+    // The caller's bytes are read where they lie; the working document
+    // copies them only if the seal-impression template must be written.
+    vrd::WorkingDocument document(pdfData, pdfLength);
+    return vrd::VerifyWorkingDocument(document, genTime, hashAlgorithm, hashedMessage, subjectName);
   } catch (...) {
     return kEscapedFailure;
   }

@@ -16,11 +16,6 @@ namespace {
 // Capacity of every text buffer handed to the toolkit, NUL included.
 constexpr int kTextCapacity = 1024;
 
-// Hash facade identifiers of the two imprint algorithms accepted (RFC 3161
-// tokens over FIPS 180-4 SHA-256 and SHA-512).
-constexpr int kFacadeSha256 = 1012;
-constexpr int kFacadeSha512 = 1014;
-
 // Every byte of an ANSI text yields at most one UTF-16 unit (a four-byte
 // UTF-8 sequence yields two), so a text that fits the toolkit's buffers
 // converts into this many units, terminator included.
@@ -125,15 +120,26 @@ void WriteOutputText(const char* text, VrdWideChar* out) noexcept {
 int VerifyTimeStampToken(ByteString& document, VrdWideChar* genTime, VrdWideChar* hashAlgorithm,
                          VrdWideChar* hashedMessage, VrdWideChar* subjectName,
                          const ExtraTrustedRoots& extra_roots) {
+  WorkingDocument working(document);
+  return VerifyWorkingDocument(working, genTime, hashAlgorithm, hashedMessage, subjectName,
+                               extra_roots);
+}
+
+int VerifyWorkingDocument(WorkingDocument& document, VrdWideChar* genTime,
+                          VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
+                          VrdWideChar* subjectName, const ExtraTrustedRoots& extra_roots,
+                          DocumentOutcome* outcome) {
+  if (outcome != nullptr) *outcome = DocumentOutcome::kAssembled;
   if (extra_roots.count > kMaxExtraTrustedRoots ||
       (extra_roots.count > 0 && extra_roots.certificates == nullptr)) {
     return ToolkitSetupFailed;
   }
 
-  ByteString signed_content;
+  SignedContent signed_content;
   ByteString token_bytes;
-  const int assembled = AssembleSignedContent(document, signed_content, token_bytes);
-  if (assembled != ResultOk) return assembled;
+  const DocumentOutcome assembled = AssembleDocument(document, signed_content, token_bytes);
+  if (outcome != nullptr) *outcome = assembled;
+  if (assembled != DocumentOutcome::kAssembled) return ResultCodeOf(assembled);
 
   QVHash hash;
   ToolkitObjects objects(extra_roots.count);
@@ -172,7 +178,8 @@ int VerifyTimeStampToken(ByteString& document, VrdWideChar* genTime, VrdWideChar
   ByteString imprint;
   (void)imprint.SetData(texts.imprint, static_cast<int>(std::strlen(texts.imprint)));
   ByteString digest;
-  const int digest_status = hash.DigestData(algorithm, signed_content, digest, 1);
+  const int digest_status = hash.DigestPieces(algorithm, signed_content.pieces.data(),
+                                              signed_content.pieces.size(), digest);
   const ByteString digest_text = digest.HexEncode();
   // A digest that could not be computed must never pass for a match, not even
   // against an empty imprint text.

@@ -21,6 +21,8 @@
 
 #include <cstddef>
 
+#include "api/AssembleSignedContent.h"
+#include "api/DocumentOutcome.h"
 #include "platform/Win32Compat.h"
 #include "util/ByteString.h"
 
@@ -44,6 +46,16 @@ constexpr size_t kMaxExtraTrustedRoots = 16;
                                        VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
                                        VrdWideChar* subjectName,
                                        const ExtraTrustedRoots& extra_roots = {});
+
+// The same over a working document (api/AssembleSignedContent.h), so that a
+// caller's bytes can be verified without a copy. When outcome is not null it
+// receives the document stage's outcome (kAssembled when the stage passed,
+// and also when the call ended before the stage ran).
+[[nodiscard]] int VerifyWorkingDocument(WorkingDocument& document, VrdWideChar* genTime,
+                                        VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
+                                        VrdWideChar* subjectName,
+                                        const ExtraTrustedRoots& extra_roots = {},
+                                        DocumentOutcome* outcome = nullptr);
 
 // Converts a NUL-terminated ANSI text of at most 1024 bytes (NUL included;
 // longer texts are read only that far) and stores at most kOutputUnits - 1

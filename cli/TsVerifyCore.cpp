@@ -11,6 +11,7 @@
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
 #include "pdf/Messages.h"
+#include "platform/Utf8.h"
 #include "toolkit/qvtk.h"
 #include "util/LoadFile.h"
 
@@ -30,40 +31,29 @@ bool ParseJobs(const char* text, int& jobs) {
   return true;
 }
 
-int Base64Value(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
-
-// RFC 4648 Base64 with "=" padding; whitespace between characters ignored.
+// The toolkit's Base64 decoder (strict RFC 4648 section 4, padded) over the
+// text without its line breaks and blanks: the one Base64 decoder there is.
 bool DecodeBase64(const std::string& text, std::string& out) {
-  std::string bytes;
-  uint32_t accumulator = 0;
-  int bits = 0;
-  int padding = 0;
+  std::string compact;
   for (const char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
-    if (c == '=') {
-      ++padding;
-      continue;
-    }
-    const int value = Base64Value(c);
-    if (value < 0 || padding > 0) return false;
-    accumulator = (accumulator << 6) | static_cast<uint32_t>(value);
-    bits += 6;
-    if (bits >= 8) {
-      bits -= 8;
-      bytes.push_back(static_cast<char>((accumulator >> bits) & 0xFFu));
-    }
+    if (ch != ' ' && ch != '\t' && ch != '\r' && ch != '\n') compact.push_back(ch);
   }
-  if (padding > 2 || bytes.empty()) return false;
-  out = bytes;
-  return true;
+  if (compact.empty() || compact.size() > static_cast<size_t>(INT32_MAX)) return false;
+  QVTK_CTX context = nullptr;
+  if (QVTK_API_Init(&context, ".") != QVTK_OK) return false;
+  QVTK_BINSTR encoded{};
+  QVTK_BINSTR decoded{};
+  (void)QVTK_BINSTR_Create(&encoded);
+  (void)QVTK_BINSTR_Create(&decoded);
+  const bool ok = QVTK_BINSTR_SetData(compact.data(), static_cast<int32_t>(compact.size()),
+                                      &encoded) == QVTK_OK &&
+                  QVTK_BASE64_Decode(context, &encoded, &decoded) == QVTK_OK && decoded.length > 0;
+  if (ok)
+    out.assign(reinterpret_cast<const char*>(decoded.data), static_cast<size_t>(decoded.length));
+  (void)QVTK_BINSTR_Delete(&encoded);
+  (void)QVTK_BINSTR_Delete(&decoded);
+  (void)QVTK_API_Finish(&context);
+  return ok;
 }
 
 void AppendUtf8(uint32_t cp, std::string& out) {
@@ -84,47 +74,15 @@ void AppendUtf8(uint32_t cp, std::string& out) {
   }
 }
 
-constexpr uint32_t kReplacement = 0xFFFD;
+constexpr uint32_t kReplacement = kReplacementCharacter;
 
-// Decodes one UTF-8 sequence at s[i]; returns the code point (U+FFFD for an
-// invalid, overlong, surrogate or truncated sequence) and advances i.
+// One UTF-8 sequence at s[i] (the shared decoder's rule); advances i.
 uint32_t DecodeUtf8(const std::string& s, size_t& i) {
-  const auto lead = static_cast<unsigned char>(s[i]);
-  if (lead < 0x80) {
-    ++i;
-    return lead;
-  }
-  int extra = 0;
-  uint32_t cp = 0;
-  uint32_t minimum = 0;
-  if ((lead & 0xE0) == 0xC0) {
-    extra = 1, cp = lead & 0x1Fu, minimum = 0x80;
-  } else if ((lead & 0xF0) == 0xE0) {
-    extra = 2, cp = lead & 0x0Fu, minimum = 0x800;
-  } else if ((lead & 0xF8) == 0xF0) {
-    extra = 3, cp = lead & 0x07u, minimum = 0x10000;
-  } else {
-    ++i;
-    return kReplacement;
-  }
-  if (i + static_cast<size_t>(extra) >= s.size()) {
-    ++i;
-    return kReplacement;
-  }
-  for (int k = 1; k <= extra; ++k) {
-    const auto c = static_cast<unsigned char>(s[i + static_cast<size_t>(k)]);
-    if ((c & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (c & 0x3Fu);
-  }
-  if (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kReplacement;
-  }
-  i += static_cast<size_t>(extra) + 1;
-  return cp;
+  size_t taken = 1;
+  const char32_t code_point = DecodeUtf8Sequence(
+      reinterpret_cast<const unsigned char*>(s.data()) + i, s.size() - i, &taken);
+  i += taken;
+  return static_cast<uint32_t>(code_point);
 }
 
 void CollectMessage(void* context, PdfMessage message) noexcept {
@@ -230,8 +188,10 @@ const char* UsageText() {
          "Options:\n"
          "  --json              one JSON object per file and line, with the keys\n"
          "                      \"file\", \"code\", \"result\", \"genTime\", \"hashAlgorithm\",\n"
-         "                      \"hashedMessage\", \"subjectName\", and \"message\"\n"
-         "                      when the document scan reported a problem\n"
+         "                      \"hashedMessage\", \"subjectName\"; \"reason\" (the\n"
+         "                      document-structure failure, e.g. ERR_NOT_XREF) when\n"
+         "                      the document has no usable signature structure, and\n"
+         "                      \"message\" when the document scan reported a problem\n"
          "  --trust-anchor PEM  also trust the root certificate(s) in PEM (or one DER\n"
          "                      certificate) for private or test time-stamping\n"
          "                      authorities; repeatable, up to 16 files\n"
@@ -450,8 +410,14 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
   ExtraTrustedRoots roots;
   roots.certificates = extra_roots.empty() ? nullptr : extra_roots.data();
   roots.count = extra_roots.size();
-  result.code =
-      VerifyTimeStampToken(document, gen_time, hash_algorithm, hashed_message, subject_name, roots);
+  WorkingDocument working(document);
+  DocumentOutcome outcome = DocumentOutcome::kAssembled;
+  result.code = VerifyWorkingDocument(working, gen_time, hash_algorithm, hashed_message,
+                                      subject_name, roots, &outcome);
+  if (outcome != DocumentOutcome::kAssembled) {
+    result.reason = DocumentOutcomeName(outcome);
+    result.reason_meaning = DocumentOutcomeMeaning(outcome);
+  }
   result.gen_time = Utf16ToUtf8(gen_time, kOutputUnits);
   result.hash_algorithm = Utf16ToUtf8(hash_algorithm, kOutputUnits);
   result.hashed_message = Utf16ToUtf8(hashed_message, kOutputUnits);
@@ -475,6 +441,7 @@ std::string FormatJson(const std::string& path, const FileResult& result) {
     }
     out += ",\"message\":" + JsonString(joined);
   }
+  if (!result.reason.empty()) out += ",\"reason\":" + JsonString(result.reason);
   out += "}";
   return out;
 }
@@ -487,6 +454,9 @@ std::string FormatText(const std::string& path, const FileResult& result) {
   out += "  hashAlgorithm: " + result.hash_algorithm + "\n";
   out += "  hashedMessage: " + result.hashed_message + "\n";
   out += "  subjectName:   " + result.subject_name + "\n";
+  if (!result.reason.empty()) {
+    out += "  reason:        " + result.reason + " (" + result.reason_meaning + ")\n";
+  }
   for (const std::string& message : result.messages) out += "  message:       " + message + "\n";
   return out;
 }

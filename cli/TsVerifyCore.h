@@ -86,6 +86,10 @@ struct FileResult {
   // The library's scanning messages for this file, in UTF-8, in the order
   // they were written (they never reach standard output themselves).
   std::vector<std::string> messages;
+  // When the document stage failed: its outcome's name (ERR_NOT_XREF, ...)
+  // and meaning; both empty otherwise.
+  std::string reason;
+  std::string reason_meaning;
 };
 
 // Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots;
@@ -97,6 +101,11 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
 std::string FormatJson(const std::string& path, const FileResult& result);
 // The human-readable block for one file, ending with a line feed; each
 // message on a line of its own.
+// One JSON object, without the line feed; a "reason" key only when
+// result.reason is set.
+std::string FormatJson(const std::string& path, const FileResult& result);
+// The human-readable block for one file, ending with a line feed; a
+// "reason:" line only when result.reason is set.
 std::string FormatText(const std::string& path, const FileResult& result);
 
 // Paths from a list text: one per line, CR before LF dropped, empty lines skipped.

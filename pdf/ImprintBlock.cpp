@@ -1,11 +1,12 @@
 #include "pdf/ImprintBlock.h"
 
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "pdf/Messages.h"
 #include "pdf/TokenList.h"
-#include "pdf/TokenSearch.h"
+#include "util/Clamp.h"
 
 namespace vrd {
 
@@ -43,123 +44,164 @@ constexpr int32_t kHole2StartToken = 13;
 constexpr int32_t kHole2LengthToken = 14;
 constexpr int kStreamLineEndsSkipped = 10;
 constexpr size_t kWorkingRoom = 6;  // zero entries after the range list
-
-bool IsLineEnd(unsigned char c) { return c == '\r' || c == '\n'; }
-
-int32_t Clamp(int64_t v) { return ClampPosition(v); }
+constexpr size_t kHoleValues = 4;   // two holes, start and length each
+constexpr std::string_view kStreamKeyword = "stream";
+constexpr std::string_view kEndStreamKeyword = "endstream";
+constexpr std::string_view kEncryptKey = "/Encrypt";
 
 // One hole applied to the working array, pair by pair, into a fresh array of
 // the same size; pairs that no longer fit fall off the end.
-void ApplyHole(const std::vector<int64_t>& in, std::vector<int64_t>& out, int64_t hs, int64_t hl,
-               int64_t c) {
-  const size_t size = in.size();
-  size_t w = 0;
-  for (size_t j = 0; j + 1 < size && w + 1 < size; j += 2) {
-    const int64_t o = in[j];
-    const int64_t len = in[j + 1];
-    const bool eligible = !(o == 0 && len == 0) && static_cast<int64_t>(w) >= c;
-    if (!eligible || !(o < hs && hs < o + len)) {
-      out[w] = o;
-      out[w + 1] = len;
-      w += 2;
+void ApplyHole(const std::vector<int64_t>& ranges, std::vector<int64_t>& split, int64_t hole_start,
+               int64_t hole_length, int64_t signature_values) {
+  const size_t size = ranges.size();
+  size_t written = 0;
+  auto emit = [&](int64_t offset, int64_t length) {
+    split[written] = offset;
+    split[written + 1] = length;
+    written += 2;
+  };
+  for (size_t pair = 0; pair + 1 < size && written + 1 < size; pair += 2) {
+    const int64_t offset = ranges[pair];
+    const int64_t length = ranges[pair + 1];
+    const bool eligible =
+        !(offset == 0 && length == 0) && static_cast<int64_t>(written) >= signature_values;
+    if (!eligible || !(offset < hole_start && hole_start < offset + length)) {
+      emit(offset, length);
       continue;
     }
-    out[w] = o;
-    out[w + 1] = hs - o;
-    w += 2;
-    if (w + 1 < size) {
-      out[w] = hs + hl;
-      out[w + 1] = o + len - hs - hl;
-      w += 2;
-    }
+    emit(offset, hole_start - offset);
+    if (written + 1 < size)
+      emit(hole_start + hole_length, offset + length - hole_start - hole_length);
   }
-  for (; w < size; ++w) out[w] = in[w];
+  for (; written < size; ++written) split[written] = ranges[written];
 }
 
-}  // namespace
-
-ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offsets, int32_t count,
-                             ByteString& document, int32_t& stream_start,
-                             int32_t& stream_length) noexcept {
-  const int64_t h1 = TokenValue(imprint_info, kHole1StartToken);
-  const int64_t l1 = TokenValue(imprint_info, kHole1LengthToken);
-  const int64_t h2 = TokenValue(imprint_info, kHole2StartToken);
-  const int64_t l2 = TokenValue(imprint_info, kHole2LengthToken);
-
+// "<object> <generation> obj" from tokens 7 and 8; nullopt when a token or
+// the needle cannot be stored (a shorter needle would match another object).
+std::optional<ByteString> ObjectHeaderNeedle(const ByteString& imprint_info) {
   const ByteString object = TokenAt(imprint_info, kObjectToken);
   const ByteString generation = TokenAt(imprint_info, kGenerationToken);
   ByteString needle = object;
   needle += " ";
   needle += generation;
   needle += " obj";
-  // A token lost to a storage failure would make a shorter needle that
-  // matches some other object: treat it as not found.
-  const bool complete = object.status() == ByteString::kOk &&
-                        generation.status() == ByteString::kOk &&
-                        needle.status() == ByteString::kOk;
-  const int32_t f = complete ? FindInSections(needle, offsets, count, document) : -1;
-  if (f < 0) {
-    WritePdfMessage(PdfMessage::kImprintObjectMissing);
-    return ByteString();
+  if (object.status() != ByteString::kOk || generation.status() != ByteString::kOk ||
+      needle.status() != ByteString::kOk) {
+    return std::nullopt;
   }
-  const int32_t g = FindTokenEnd("stream", f, document);
-  if (g < 0) {
-    WritePdfMessage(PdfMessage::kImprintStreamMissing);
-    return ByteString();
-  }
-  const bool encrypted = FindTokenStart("/Encrypt", 0, document) > 0;
-  const int64_t l = FindTokenStart("endstream", ClampPosition(int64_t{g} + 1), document);
+  return needle;
+}
 
-  int64_t s = 0;
-  if (encrypted) {
-    s = l - (kSealTemplateSize + 1);
-  } else {
-    s = int64_t{g} + 1;
-    const unsigned char* bytes = document.GetBytes();
-    for (int i = 0; i < kStreamLineEndsSkipped && s < document.GetLength() && IsLineEnd(bytes[s]);
-         ++i) {
-      ++s;
-    }
+std::string_view ViewOf(const ByteString& text) {
+  return {text.GetData(), static_cast<size_t>(text.GetLength())};
+}
+
+}  // namespace
+
+std::optional<ImprintStream> LocateImprintStream(const ByteString& imprint_info,
+                                                 const std::vector<int32_t>& offsets,
+                                                 const DocumentView& document) noexcept {
+  const std::optional<ByteString> needle = ObjectHeaderNeedle(imprint_info);
+  const std::optional<int64_t> object_start =
+      needle ? document.FindInSections(ViewOf(*needle), offsets) : std::nullopt;
+  if (!object_start) {
+    WritePdfMessage(PdfMessage::kImprintObjectMissing);
+    return std::nullopt;
   }
-  stream_start = Clamp(s);
-  if (l - 1 > 0) {
-    stream_length = Clamp((l - 1) - s);
-    if (encrypted) {
-      // Nothing is written unless the whole template lies inside the document.
-      const int written = document.WriteAt(s, kSealTemplate, kSealTemplateSize);
-      static_cast<void>(written);
-    }
+  const std::optional<int64_t> stream_keyword_end = document.FindEnd(kStreamKeyword, *object_start);
+  if (!stream_keyword_end) {
+    WritePdfMessage(PdfMessage::kImprintStreamMissing);
+    return std::nullopt;
+  }
+  const std::optional<int64_t> encrypt_key = document.FindStart(kEncryptKey, 0);
+  const bool encrypted = encrypt_key && *encrypt_key > 0;
+  const std::optional<int64_t> end_keyword_start =
+      document.FindStart(kEndStreamKeyword, *stream_keyword_end + 1);
+  // The byte right before "endstream" ends the stream data and is not part
+  // of it. Without "endstream" that byte is taken to be position -2, so an
+  // encrypted stream then starts before the document and names no bytes.
+  const int64_t stream_end = end_keyword_start ? *end_keyword_start - 1 : -2;
+  // Encrypted: the template's 242 bytes end right before that byte.
+  const int64_t stream_start =
+      encrypted ? stream_end - kSealTemplateSize
+                : document.SkipLineEnds(*stream_keyword_end + 1, kStreamLineEndsSkipped);
+
+  ImprintStream found;
+  found.stream_start = ClampToInt32(stream_start);
+  if (stream_end > 0) {
+    found.stream_length = ClampToInt32(stream_end - stream_start);
+    if (encrypted) found.template_position = stream_start;
   } else {
     WritePdfMessage(PdfMessage::kImprintEndMissing);
   }
+  found.holes[0] = ClampToInt32(stream_start + TokenValue(imprint_info, kHole1StartToken));
+  found.holes[1] = TokenValue(imprint_info, kHole1LengthToken);
+  found.holes[2] = ClampToInt32(stream_start + TokenValue(imprint_info, kHole2StartToken));
+  found.holes[3] = TokenValue(imprint_info, kHole2LengthToken);
+  return found;
+}
 
+ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offsets, int32_t count,
+                             ByteString& document, int32_t& stream_start,
+                             int32_t& stream_length) noexcept {
+  std::vector<int32_t> offset_array;
+  if (offsets != nullptr && count > 0) {
+    if (!ResizeList(offset_array, static_cast<size_t>(count))) return ByteString();
+    for (size_t index = 0; index < offset_array.size(); ++index)
+      offset_array[index] = offsets[index];
+  }
+  const std::optional<ImprintStream> found =
+      LocateImprintStream(imprint_info, offset_array, DocumentView(document));
+  if (!found) return ByteString();
+  stream_start = found->stream_start;
+  if (found->stream_length) stream_length = *found->stream_length;
+  if (found->template_position) {
+    // Nothing is written unless the whole template lies inside the document.
+    const int written =
+        document.WriteAt(*found->template_position, kSealTemplate, kSealTemplateSize);
+    static_cast<void>(written);
+  }
   ByteString holes;
-  if (holes.Format("%d %d %d %d", Clamp(s + h1), Clamp(l1), Clamp(s + h2), Clamp(l2)) !=
-      ByteString::kOk) {
+  if (holes.Format("%d %d %d %d", found->holes[0], found->holes[1], found->holes[2],
+                   found->holes[3]) != ByteString::kOk) {
     return ByteString();
   }
   return holes;
 }
 
+bool SplitRangeArrayAtHoles(const std::vector<int32_t>& holes, std::vector<int32_t>& ranges,
+                            int32_t signature_values) noexcept {
+  std::vector<int64_t> work;
+  std::vector<int64_t> split;
+  const size_t size = ranges.size() + kWorkingRoom;
+  std::vector<int32_t> result;
+  if (!ResizeList(work, size) || !ResizeList(split, size) || !ResizeList(result, size)) {
+    return false;
+  }
+  for (size_t index = 0; index < ranges.size(); ++index) work[index] = ranges[index];
+  for (size_t hole = 0; hole + 1 < holes.size() && hole < kHoleValues; hole += 2) {
+    ApplyHole(work, split, holes[hole], holes[hole + 1], signature_values);
+    work.swap(split);
+  }
+  for (size_t index = 0; index < size; ++index) result[index] = ClampToInt32(work[index]);
+  ranges.swap(result);
+  return true;
+}
+
 ByteString SplitRangesAtHoles(const ByteString& holes, const ByteString& ranges,
-                              int32_t c) noexcept {
+                              int32_t signature_values) noexcept {
   std::vector<int32_t> range_values;
   std::vector<int32_t> hole_values;
-  if (!SplitIntegers(ranges, range_values) || !SplitIntegers(holes, hole_values)) {
+  if (!SplitIntegers(ranges, range_values) || !SplitIntegers(holes, hole_values) ||
+      !SplitRangeArrayAtHoles(hole_values, range_values, signature_values)) {
     return ByteString();
   }
-  std::vector<int64_t> work;
-  std::vector<int64_t> next;
-  const size_t size = range_values.size() + kWorkingRoom;
-  if (!ResizeList(work, size) || !ResizeList(next, size)) return ByteString();
-  for (size_t i = 0; i < range_values.size(); ++i) work[i] = range_values[i];
-
-  for (size_t h = 0; h + 1 < hole_values.size() && h < 4; h += 2) {
-    ApplyHole(work, next, hole_values[h], hole_values[h + 1], c);
-    work.swap(next);
-  }
+  std::vector<int64_t> wide_values;
+  if (!ResizeList(wide_values, range_values.size())) return ByteString();
+  for (size_t index = 0; index < range_values.size(); ++index)
+    wide_values[index] = range_values[index];
   ByteString result;
-  if (!FormatIntegerList(work.data(), work.size(), result)) return ByteString();
+  if (!FormatIntegerList(wide_values.data(), wide_values.size(), result)) return ByteString();
   return result;
 }
 

@@ -15,7 +15,10 @@
 #define VRD_PDF_IMPRINTBLOCK_H_
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
+#include "pdf/DocumentView.h"
 #include "util/ByteString.h"
 
 namespace vrd {
@@ -40,6 +43,20 @@ extern const char kSealTemplate[kSealTemplateSize + 1];
 // first length, S + second relative start, second length (64-bit sums,
 // clamped to int32). stream_start and stream_length are written only as
 // described; the caller zeroes them first.
+// What BuildImprintHoles finds, without writing anything: the document
+// stage writes the template itself (into its working copy) when
+// template_position is set, and appends (stream_start, stream_length or 0)
+// to the range list. holes are the four hole-list values.
+struct ImprintStream {
+  int32_t stream_start = 0;
+  std::optional<int32_t> stream_length;      // absent without "endstream"
+  std::optional<int64_t> template_position;  // encrypted with "endstream"
+  int32_t holes[4] = {};
+};
+[[nodiscard]] std::optional<ImprintStream> LocateImprintStream(
+    const ByteString& imprint_info, const std::vector<int32_t>& offsets,
+    const DocumentView& document) noexcept;
+
 ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offsets, int32_t count,
                              ByteString& document, int32_t& stream_start,
                              int32_t& stream_length) noexcept;
@@ -47,7 +64,7 @@ ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offs
 // Splits the ranges of a range list around the holes. The list's n integers
 // are (offset, length) pairs, followed by six zeros of working room. For
 // each hole (start hs, length hl) in order, the pairs are scanned from the
-// first: pairs (0, 0) and pairs at an index below c (the signature's own
+// first: pairs (0, 0) and pairs at an index below signature_values (the signature's own
 // byte ranges) are kept; a pair (o, len) with o < hs < o + len becomes
 // (o, hs - o) followed by the new pair (hs + hl, o + len - hs - hl), later
 // pairs moving up and the last pair of the working room falling off. A hole
@@ -57,7 +74,13 @@ ByteString BuildImprintHoles(const ByteString& imprint_info, const int32_t* offs
 // cannot be stored. A hole list of fewer than four integers applies only its
 // complete holes; integers beyond four are ignored.
 ByteString SplitRangesAtHoles(const ByteString& holes, const ByteString& ranges,
-                              int32_t c) noexcept;
+                              int32_t signature_values) noexcept;
+// The same over arrays: ranges (replaced by the n + 6 values) and the hole
+// values. False, ranges unchanged, when the working
+// array cannot be stored.
+[[nodiscard]] bool SplitRangeArrayAtHoles(const std::vector<int32_t>& holes,
+                                          std::vector<int32_t>& ranges,
+                                          int32_t signature_values) noexcept;
 
 }  // namespace vrd
 

@@ -3,43 +3,41 @@
 #include <cstdio>
 #include <utility>
 
+#include "util/Clamp.h"
+
 namespace vrd {
 namespace {
 
 // Calls visit(begin, length) for every token in order until it returns false.
 template <typename Visit>
 void ForEachToken(const char* text, size_t count, Visit visit) {
-  size_t p = 0;
-  while (p < count) {
-    while (p < count && text[p] == ' ') ++p;
-    if (p == count) return;
-    const size_t begin = p;
-    while (p < count && text[p] != ' ') ++p;
-    if (!visit(text + begin, p - begin)) return;
+  size_t cursor = 0;
+  while (cursor < count) {
+    while (cursor < count && text[cursor] == ' ') ++cursor;
+    if (cursor == count) return;
+    const size_t token_start = cursor;
+    while (cursor < count && text[cursor] != ' ') ++cursor;
+    if (!visit(text + token_start, cursor - token_start)) return;
   }
 }
 
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int32_t Clamp(int64_t v) {
-  if (v > INT32_MAX) return INT32_MAX;
-  if (v < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(v);
+bool IsSpace(char byte) {
+  return byte == ' ' || byte == '\t' || byte == '\n' || byte == '\v' || byte == '\f' ||
+         byte == '\r';
 }
 
 bool FindToken(const ByteString& list, int32_t index, const char** begin, size_t* length) {
   if (index < 0) return false;
   int32_t seen = 0;
   bool found = false;
-  ForEachToken(list.GetData(), static_cast<size_t>(list.GetLength()), [&](const char* b, size_t n) {
-    if (seen++ != index) return true;
-    *begin = b;
-    *length = n;
-    found = true;
-    return false;
-  });
+  ForEachToken(list.GetData(), static_cast<size_t>(list.GetLength()),
+               [&](const char* token, size_t token_length) {
+                 if (seen++ != index) return true;
+                 *begin = token;
+                 *length = token_length;
+                 found = true;
+                 return false;
+               });
   return found;
 }
 
@@ -56,20 +54,20 @@ int32_t CountTokens(const ByteString& list) noexcept {
 
 int32_t DecimalValue(const char* text, size_t count) noexcept {
   if (text == nullptr) return 0;
-  size_t p = 0;
-  while (p < count && IsSpace(text[p])) ++p;
+  size_t cursor = 0;
+  while (cursor < count && IsSpace(text[cursor])) ++cursor;
   bool negative = false;
-  if (p < count && (text[p] == '+' || text[p] == '-')) {
-    negative = text[p] == '-';
-    ++p;
+  if (cursor < count && (text[cursor] == '+' || text[cursor] == '-')) {
+    negative = text[cursor] == '-';
+    ++cursor;
   }
   int64_t value = 0;
   // Past 2^32 the clamp is certain; stop growing so nothing overflows.
   constexpr int64_t kSaturated = int64_t{1} << 32;
-  for (; p < count && text[p] >= '0' && text[p] <= '9'; ++p) {
-    if (value < kSaturated) value = value * 10 + (text[p] - '0');
+  for (; cursor < count && text[cursor] >= '0' && text[cursor] <= '9'; ++cursor) {
+    if (value < kSaturated) value = value * 10 + (text[cursor] - '0');
   }
-  return Clamp(negative ? -value : value);
+  return ClampToInt32(negative ? -value : value);
 }
 
 int32_t DecimalValue(const ByteString& text) noexcept {
@@ -93,11 +91,12 @@ int32_t TokenValue(const ByteString& list, int32_t index) noexcept {
 bool SplitIntegers(const ByteString& list, std::vector<int32_t>& values) noexcept {
   values.clear();
   if (!ResizeList(values, static_cast<size_t>(CountTokens(list)))) return false;
-  size_t i = 0;
-  ForEachToken(list.GetData(), static_cast<size_t>(list.GetLength()), [&](const char* b, size_t n) {
-    values[i++] = DecimalValue(b, n);
-    return true;
-  });
+  size_t filled = 0;
+  ForEachToken(list.GetData(), static_cast<size_t>(list.GetLength()),
+               [&](const char* token, size_t token_length) {
+                 values[filled++] = DecimalValue(token, token_length);
+                 return true;
+               });
   return true;
 }
 
@@ -110,10 +109,11 @@ bool FormatIntegerList(const int64_t* values, size_t count, ByteString& out) noe
   std::vector<char> text;
   if (!ResizeList(text, count * kItemMax + 1)) return false;
   size_t used = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const int n = snprintf(text.data() + used, kItemMax + 1, "%d ", Clamp(values[i]));
-    if (n <= 0) return false;
-    used += static_cast<size_t>(n);
+  for (size_t index = 0; index < count; ++index) {
+    const int written =
+        snprintf(text.data() + used, kItemMax + 1, "%d ", ClampToInt32(values[index]));
+    if (written <= 0) return false;
+    used += static_cast<size_t>(written);
   }
   ByteString result;
   if (result.SetData(text.data(), static_cast<int>(used)) != ByteString::kOk) return false;

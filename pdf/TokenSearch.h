@@ -13,7 +13,8 @@
 //    from 'aaab' and "%%EOF" from '%%%EOF'. Documents already stamped depend
 //    on exactly this behaviour.
 //  - An empty needle is never found.
-// All functions only read their arguments; none allocates except ReadLine.
+// These are the format's 32-bit interface over DocumentView (pdf/DocumentView.h),
+// which does the scanning. All functions only read their arguments.
 #ifndef VRD_PDF_TOKENSEARCH_H_
 #define VRD_PDF_TOKENSEARCH_H_
 
@@ -43,11 +44,6 @@ namespace vrd {
 [[nodiscard]] int32_t FindTokenStart(const char* needle, int32_t start,
                                      const ByteString& haystack) noexcept;
 
-// A fresh copy of the bytes from start up to, not including, the first CR or
-// LF before end (end is clamped to the haystack), or up to end when there is
-// none. Empty when start >= end or start lies outside the haystack.
-ByteString ReadLine(int32_t start, int32_t end, const ByteString& haystack) noexcept;
-
 // The object-section walk. With offsets off[0..count-1] in table order,
 // section i < count-1 starts at off[i] and is off[i+1] - off[i] bytes long
 // (nothing when that is 0 or negative); the last section runs from
@@ -58,20 +54,6 @@ ByteString ReadLine(int32_t start, int32_t end, const ByteString& haystack) noex
                                      int32_t count, const ByteString& haystack) noexcept;
 [[nodiscard]] int32_t FindInSections(const char* needle, const int32_t* offsets, int32_t count,
                                      const ByteString& haystack) noexcept;
-
-// The window length FindInSections uses for section i (64-bit, may be <= 0).
-[[nodiscard]] int64_t SectionLength(const int32_t* offsets, int32_t count, int32_t i,
-                                    int32_t haystack_length) noexcept;
-
-// FindTokenEndWithin over section i alone (as FindInSections windows it).
-[[nodiscard]] int32_t FindTokenEndInSection(const char* needle, const int32_t* offsets,
-                                            int32_t count, int32_t i,
-                                            const ByteString& haystack) noexcept;
-
-// A 64-bit position clamped into int32. Every position of a document lies
-// inside int32, so a clamped out-of-range value stays outside the document
-// and searches starting there behave as the unclamped value would.
-[[nodiscard]] int32_t ClampPosition(int64_t position) noexcept;
 
 }  // namespace vrd
 

@@ -1,150 +1,202 @@
 #include "pdf/XrefLocate.h"
 
-#include <vector>
+#include <string_view>
 
 #include "pdf/Messages.h"
 #include "pdf/TokenList.h"
-#include "pdf/TokenSearch.h"
+#include "util/Clamp.h"
 
 namespace vrd {
 namespace {
 
-constexpr int32_t kStartxrefTail = 30;      // "startxref" must begin this close to the end
+constexpr int64_t kStartxrefTail = 30;      // "startxref" must begin this close to the end
 constexpr int kLineEndsAfterStartxref = 3;  // CR/LF bytes skipped before the number
-constexpr int kBracketLookahead = 10;
-constexpr int kDigitLookahead = 10;
-
-bool IsLineEnd(unsigned char c) { return c == '\r' || c == '\n'; }
+constexpr int kBracketLookahead = 10;       // bytes after "/ByteRange" searched for "["
+constexpr int kDigitLookahead = 10;         // bytes after that searched for the first digit
+constexpr std::string_view kStartxref = "startxref";
+constexpr std::string_view kEndOfFile = "%%EOF";
+constexpr std::string_view kTrailer = "trailer";
+constexpr std::string_view kByteRangeKey = "/ByteRange";
 
 // The first up-to-three tokens of one line; count stops at 3.
 struct LineShape {
   int count = 0;
-  const char* first = nullptr;
-  size_t first_length = 0;
-  const char* second = nullptr;
-  size_t second_length = 0;
+  std::string_view first;
+  std::string_view second;
 };
 
-LineShape ShapeOf(const char* line, size_t length) {
+LineShape ShapeOf(ByteSpan line) {
+  const std::string_view text(reinterpret_cast<const char*>(line.data), line.length);
   LineShape shape;
-  size_t p = 0;
-  while (p < length && shape.count < 3) {
-    while (p < length && line[p] == ' ') ++p;
-    if (p == length) break;
-    const size_t begin = p;
-    while (p < length && line[p] != ' ') ++p;
-    if (shape.count == 0) {
-      shape.first = line + begin;
-      shape.first_length = p - begin;
-    } else if (shape.count == 1) {
-      shape.second = line + begin;
-      shape.second_length = p - begin;
-    }
+  size_t cursor = 0;
+  while (cursor < text.size() && shape.count < 3) {
+    while (cursor < text.size() && text[cursor] == ' ') ++cursor;
+    if (cursor == text.size()) break;
+    const size_t token_start = cursor;
+    while (cursor < text.size() && text[cursor] != ' ') ++cursor;
+    const std::string_view token = text.substr(token_start, cursor - token_start);
+    if (shape.count == 0) shape.first = token;
+    if (shape.count == 1) shape.second = token;
     ++shape.count;
   }
   return shape;
 }
 
-// The line walk of the section [start, end): visit(shape) for each line.
+int32_t DecimalValueOf(std::string_view token) { return DecimalValue(token.data(), token.size()); }
+
+// The line walk over [section_start, section_end): visit(shape) for each
+// line until it returns false.
 template <typename Visit>
-void WalkLines(const ByteString& document, int32_t start, int32_t end, Visit visit) {
-  const char* bytes = document.GetData();
-  int32_t p = start;
-  while (p < end) {
-    if (IsLineEnd(static_cast<unsigned char>(bytes[p]))) {
-      ++p;
+void WalkLines(const DocumentView& document, int64_t section_start, int64_t section_end,
+               Visit visit) {
+  int64_t cursor = section_start;
+  while (cursor < section_end) {
+    if (document.IsLineEnd(cursor)) {
+      ++cursor;
       continue;
     }
-    int32_t q = p;
-    while (q < end && !IsLineEnd(static_cast<unsigned char>(bytes[q]))) ++q;
-    if (!visit(ShapeOf(bytes + p, static_cast<size_t>(q - p)))) return;
-    p = q;
+    const ByteSpan line = document.LineAt(cursor, section_end);
+    if (line.length == 0) return;  // nothing readable here: the section ends
+    if (!visit(ShapeOf(line))) return;
+    cursor += static_cast<int64_t>(line.length);
   }
+}
+
+// The value after the last "startxref": its decimal text, which ends at the
+// CR/LF run before "%%EOF". nullopt (message written) when either keyword
+// is missing.
+std::optional<int32_t> ReadStartxrefValue(const DocumentView& document) {
+  const int64_t tail_start =
+      document.length() > kStartxrefTail ? document.length() - kStartxrefTail : 0;
+  const std::optional<int64_t> keyword_end = document.FindEnd(kStartxref, tail_start);
+  if (!keyword_end) {
+    WritePdfMessage(PdfMessage::kStartxrefNotFound);
+    return std::nullopt;
+  }
+  const int64_t number_start = document.SkipLineEnds(*keyword_end + 1, kLineEndsAfterStartxref);
+  const std::optional<int64_t> eof_start = document.FindStart(kEndOfFile, number_start);
+  if (!eof_start) {
+    WritePdfMessage(PdfMessage::kEofNotFound);
+    return std::nullopt;
+  }
+  int64_t number_end = *eof_start;
+  while (number_end - 1 > *keyword_end && document.IsLineEnd(number_end - 1)) --number_end;
+  const std::optional<ByteSpan> number = document.Span(number_start, number_end - number_start);
+  if (!number || number->length == 0) return 0;
+  return DecimalValue(reinterpret_cast<const char*>(number->data), number->length);
+}
+
+// The entries' first fields of the section [section_start, "trailer"), at
+// most as many as the subsection headers declare.
+bool CollectEntryOffsets(const DocumentView& document, int32_t section_start,
+                         std::vector<int64_t>& entry_offsets) {
+  entry_offsets.clear();
+  // A negative position would start the line walk where no byte is.
+  if (section_start < 0) return false;
+  const std::optional<int64_t> trailer_start = document.FindStart(kTrailer, section_start);
+  const int64_t section_end = trailer_start ? *trailer_start - 1 : -1;
+  if (section_end < 0 || section_start >= section_end) return false;
+
+  int64_t declared_entries = 0;
+  int64_t entry_lines = 0;
+  WalkLines(document, section_start, section_end, [&](const LineShape& line) {
+    if (line.count == 2) declared_entries += DecimalValueOf(line.second);
+    if (line.count >= 3) ++entry_lines;
+    return true;
+  });
+  if (declared_entries <= 0) return false;
+
+  // Never sized by the declared total: only the entries present are listed.
+  const int64_t listed = declared_entries < entry_lines ? declared_entries : entry_lines;
+  if (!ResizeList(entry_offsets, static_cast<size_t>(listed))) return false;
+  size_t filled = 0;
+  WalkLines(document, section_start, section_end, [&](const LineShape& line) {
+    if (filled == entry_offsets.size()) return false;
+    if (line.count >= 3) entry_offsets[filled++] = DecimalValueOf(line.first);
+    return true;
+  });
+  entry_offsets.resize(filled);
+  return true;
+}
+
+// The "/ByteRange" of one section: after the keyword, a "[" among the next
+// ten bytes moves the start to it; then up to ten spaces before a digit.
+std::optional<int64_t> ByteRangeValueAfter(const DocumentView& document, int64_t keyword_end) {
+  int64_t bracket = keyword_end + 1;
+  for (int step = 0; step < kBracketLookahead; ++step) {
+    if (document.ByteIs(keyword_end + 1 + step, '[')) {
+      bracket = keyword_end + 1 + step;
+      break;
+    }
+  }
+  for (int step = 1; step <= kDigitLookahead; ++step) {
+    const std::optional<unsigned char> byte = document.ByteAt(bracket + step);
+    if (!byte) return std::nullopt;
+    if (*byte == ' ') continue;
+    if (*byte >= '0' && *byte <= '9') return bracket + step;
+    return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::vector<int32_t> OffsetArrayOf(const int32_t* offsets, int32_t count, bool& stored) {
+  std::vector<int32_t> array;
+  stored = offsets != nullptr && count > 0 && ResizeList(array, static_cast<size_t>(count));
+  for (size_t index = 0; stored && index < array.size(); ++index) array[index] = offsets[index];
+  return array;
 }
 
 }  // namespace
 
+bool ReadLastXrefOffsetArray(const DocumentView& document, std::vector<int32_t>& offsets) noexcept {
+  offsets.clear();
+  const std::optional<int32_t> section_start = ReadStartxrefValue(document);
+  std::vector<int64_t> entry_offsets;
+  if (!section_start || !CollectEntryOffsets(document, *section_start, entry_offsets)) return false;
+  if (entry_offsets.empty() || !ResizeList(offsets, entry_offsets.size())) return false;
+  // Each list item is "%d " of the int32 value: the array holds that value.
+  for (size_t index = 0; index < entry_offsets.size(); ++index) {
+    offsets[index] = ClampToInt32(entry_offsets[index]);
+  }
+  return true;
+}
+
 ByteString ReadLastXrefOffsets(const ByteString& document) noexcept {
-  const int32_t length = document.GetLength();
-  const unsigned char* bytes = document.GetBytes();
-  const int32_t from = length > kStartxrefTail ? length - kStartxrefTail : 0;
-  const int32_t b = FindTokenEnd("startxref", from, document);
-  if (b < 0) {
-    WritePdfMessage(PdfMessage::kStartxrefNotFound);
-    return ByteString();
-  }
-  int64_t d = int64_t{b} + 1;
-  for (int i = 0; i < kLineEndsAfterStartxref && d < length && IsLineEnd(bytes[d]); ++i) ++d;
-  const int32_t e = FindTokenStart("%%EOF", ClampPosition(d), document);
-  if (e < 0) {
-    WritePdfMessage(PdfMessage::kEofNotFound);
-    return ByteString();
-  }
-  int64_t r = 0;
-  for (int64_t p = int64_t{e} - 1; p > b && IsLineEnd(bytes[p]); --p) ++r;
-  const int64_t count = int64_t{e} - r - d;
-  const int32_t x =
-      count > 0 ? DecimalValue(document.GetData() + d, static_cast<size_t>(count)) : 0;
-  return CollectXrefOffsets(x, document);
+  const DocumentView view(document);
+  const std::optional<int32_t> section_start = ReadStartxrefValue(view);
+  if (!section_start) return ByteString();
+  return CollectXrefOffsets(*section_start, document);
 }
 
 ByteString CollectXrefOffsets(int32_t start, const ByteString& document) noexcept {
-  // A negative position would start the line walk where no byte is, and it
-  // would never advance: such a document has no list.
-  if (start < 0) return ByteString();
-  const int32_t t = FindTokenStart("trailer", start, document);
-  const int32_t end = t - 1;
-  if (end < 0 || start >= end) return ByteString();
-
-  int64_t declared = 0;
-  int64_t entry_lines = 0;
-  WalkLines(document, start, end, [&](const LineShape& line) {
-    if (line.count == 2) declared += DecimalValue(line.second, line.second_length);
-    if (line.count >= 3) ++entry_lines;
-    return true;
-  });
-  if (declared <= 0) return ByteString();
-
-  // Never sized by the declared total: only the entries present are listed.
-  const int64_t listed = declared < entry_lines ? declared : entry_lines;
-  std::vector<int64_t> values;
-  if (!ResizeList(values, static_cast<size_t>(listed))) return ByteString();
-  size_t filled = 0;
-  WalkLines(document, start, end, [&](const LineShape& line) {
-    if (filled == values.size()) return false;
-    if (line.count >= 3) values[filled++] = DecimalValue(line.first, line.first_length);
-    return true;
-  });
+  std::vector<int64_t> entry_offsets;
   ByteString list;
-  if (!FormatIntegerList(values.data(), filled, list)) return ByteString();
+  if (!CollectEntryOffsets(DocumentView(document), start, entry_offsets) ||
+      !FormatIntegerList(entry_offsets.data(), entry_offsets.size(), list)) {
+    return ByteString();
+  }
   return list;
+}
+
+std::optional<int64_t> FindByteRangeValue(const DocumentView& document,
+                                          const std::vector<int32_t>& offsets) noexcept {
+  for (size_t index = offsets.size(); index-- > 0;) {
+    const std::optional<int64_t> keyword_end =
+        document.FindEndInSection(kByteRangeKey, offsets, index);
+    if (!keyword_end || *keyword_end <= 0) continue;
+    const std::optional<int64_t> value = ByteRangeValueAfter(document, *keyword_end);
+    if (value) return value;
+  }
+  return std::nullopt;
 }
 
 int32_t LocateByteRangeValue(const int32_t* offsets, int32_t count,
                              const ByteString& document) noexcept {
-  if (offsets == nullptr || count <= 0) return -1;
-  const int64_t length = document.GetLength();
-  const unsigned char* bytes = document.GetBytes();
-  for (int32_t i = count - 1; i >= 0; --i) {
-    const int32_t e = FindTokenEndInSection("/ByteRange", offsets, count, i, document);
-    if (e <= 0) continue;
-    int64_t q = int64_t{e} + 1;
-    for (int k = 0; k < kBracketLookahead; ++k) {
-      const int64_t p = int64_t{e} + 1 + k;
-      if (p < length && bytes[p] == '[') {
-        q = p;
-        break;
-      }
-    }
-    for (int k = 1; k <= kDigitLookahead; ++k) {
-      const int64_t p = q + k;
-      if (p >= length) break;
-      if (bytes[p] == ' ') continue;
-      if (bytes[p] >= '0' && bytes[p] <= '9') return static_cast<int32_t>(p);
-      break;
-    }
-  }
-  return -1;
+  bool stored = false;
+  const std::vector<int32_t> offset_array = OffsetArrayOf(offsets, count, stored);
+  if (!stored) return -1;
+  const std::optional<int64_t> value = FindByteRangeValue(DocumentView(document), offset_array);
+  return value ? ClampToInt32(*value) : -1;
 }
 
 }  // namespace vrd

@@ -15,7 +15,10 @@
 #define VRD_PDF_XREFLOCATE_H_
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
+#include "pdf/DocumentView.h"
 #include "util/ByteString.h"
 
 namespace vrd {
@@ -35,12 +38,20 @@ ByteString ReadLastXrefOffsets(const ByteString& document) noexcept;
 // Lines of any length are read whole.
 ByteString CollectXrefOffsets(int32_t start, const ByteString& document) noexcept;
 
+// The same offsets as an int32 array (each value the decimal conversion of
+// its list item), for the document stage. False, offsets empty, when the
+// list would be empty or cannot be stored.
+[[nodiscard]] bool ReadLastXrefOffsetArray(const DocumentView& document,
+                                           std::vector<int32_t>& offsets) noexcept;
+
 // Position of the first digit of the "/ByteRange" array, searched with the
 // object-section walk (FindInSections order, first "/ByteRange" per section
 // only): a "[" among the ten bytes after the keyword moves the start to it,
 // then up to ten spaces may precede the digit. -1 when no section qualifies.
 [[nodiscard]] int32_t LocateByteRangeValue(const int32_t* offsets, int32_t count,
                                            const ByteString& document) noexcept;
+[[nodiscard]] std::optional<int64_t> FindByteRangeValue(
+    const DocumentView& document, const std::vector<int32_t>& offsets) noexcept;
 
 }  // namespace vrd
 

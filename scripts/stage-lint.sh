@@ -65,6 +65,24 @@ check_fragments fuzz VRD_FUZZ_FRAGMENTS
 check_fragments bench VRD_BENCH_FRAGMENTS
 log "every test and fuzz fragment is listed"
 
+# Every C and C++ source file is named by a build file of its folder or one
+# above it: a file that no list names would silently never be compiled.
+unlisted=()
+for source in $(list_files '*.c' '*.cpp' | sort -u); do
+  folder=$(dirname "$source") name=$(basename "$source") found=0
+  while :; do
+    if grep -qsF "$name" "$folder"/CMakeLists.txt "$folder"/*.cmake; then
+      found=1
+      break
+    fi
+    [ "$folder" = . ] && break
+    folder=$(dirname "$folder")
+  done
+  [ $found = 1 ] || unlisted+=("$source")
+done
+[ ${#unlisted[@]} -eq 0 ] || fail "sources no build file names: ${unlisted[*]}"
+log "every C and C++ source is named by a build file"
+
 # 3. A missing listed file stops the configuration.
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT

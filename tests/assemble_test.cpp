@@ -12,8 +12,8 @@
 #include "api/AssembleSignedContent.h"
 #include "pdf/TokenList.h"
 #include "pdf/XrefLocate.h"
+#include "tests/support/MemoryTestHook.h"
 #include "tests/support/PdfBuilder.h"
-#include "util/MemoryTestHook.h"
 
 namespace vrd {
 namespace {

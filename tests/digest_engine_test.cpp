@@ -12,7 +12,8 @@
 
 #include "digest_test_util.h"
 #include "src/VORirori/ECSP.h"
-#include "util/MemoryTestHook.h"
+#include "src/VORirori/EcspStages.h"
+#include "tests/support/MemoryTestHook.h"
 
 namespace vrd {
 namespace {

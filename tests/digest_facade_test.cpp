@@ -8,8 +8,8 @@
 
 #include "digest_test_util.h"
 #include "src/VORirori/QVHash.h"
+#include "tests/support/MemoryTestHook.h"
 #include "util/ByteString.h"
-#include "util/MemoryTestHook.h"
 
 namespace vrd {
 namespace {

@@ -13,6 +13,7 @@
 #include <iconv.h>
 #endif
 
+#include "pdf/DocumentView.h"
 #include "pdf/ImprintBlock.h"
 #include "pdf/Messages.h"
 #include "pdf/TokenList.h"
@@ -171,7 +172,9 @@ class ReadLineTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(ReadLineTest, StopsAtTheFirstLineEndBeforeEnd) {
   const LineCase& c = GetParam();
-  EXPECT_EQ(S(ReadLine(c.start, c.end, B(c.hay))), c.line);
+  const ByteString hay = B(c.hay);
+  const ByteSpan line = DocumentView(hay).LineAt(c.start, c.end);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(line.data), line.length), c.line);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ReadLineTest,

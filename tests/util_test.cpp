@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/MemoryTestHook.h"
 #include "util/ByteString.h"
 #include "util/LoadFile.h"
-#include "util/MemoryTestHook.h"
 
 #if !defined(_WIN32)
 #include <fcntl.h>

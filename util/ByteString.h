@@ -112,8 +112,11 @@ class ByteString {
 
   int32_t status() const noexcept { return status_; }
   int32_t capacity() const noexcept { return capacity_; }
-  // The owned block (capacity + 1 bytes) or null; for tests of the wipe rules.
+#if defined(VRD_BYTESTRING_INSPECTION)
+  // The owned block (capacity + 1 bytes) or null. Only the wipe tests, built
+  // with VRD_BYTESTRING_INSPECTION, see it; the library never does.
   const char* block() const noexcept { return data_; }
+#endif
 
  private:
   // Appends count bytes; the bytes may lie inside this string's block.

@@ -3,34 +3,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "util/MemoryTestHook.h"
-
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
 
 namespace vrd {
-namespace {
 
-thread_local int fail_skip = 0;
-thread_local int fail_count = 0;
-thread_local int calls = 0;
-
-bool InjectedFailure() noexcept {
-  ++calls;
-  if (fail_count <= 0) return false;
-  if (fail_skip > 0) {
-    --fail_skip;
-    return false;
-  }
-  --fail_count;
-  return true;
-}
-
-}  // namespace
-
-void* AllocBlock(size_t size) noexcept {
-  if (InjectedFailure()) return nullptr;
+void* AllocHeapBlock(size_t size) noexcept {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   // Whole-document blocks (a PDF and its signed content) run to hundreds of
   // MB. Backed by 2 MiB pages they cost one page fault per 2 MiB on first
@@ -57,15 +36,4 @@ void SecureZero(void* bytes, size_t count) noexcept {
   __asm__ __volatile__("" : : "r"(bytes) : "memory");
 }
 
-namespace testing {
-
-void FailAllocations(int count, int skip) noexcept {
-  fail_count = count;
-  fail_skip = skip;
-  calls = 0;
-}
-
-int AllocationCalls() noexcept { return calls; }
-
-}  // namespace testing
 }  // namespace vrd

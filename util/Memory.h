@@ -5,8 +5,10 @@
 // in a way the optimiser may not drop, for content that must not outlive its
 // use in freed memory.
 //
-// Tests can make allocations fail on purpose (util/MemoryTestHook.h); the
-// hook costs one thread-local read per allocation.
+// AllocBlock (util/AllocBlock.cpp) hands out AllocHeapBlock's blocks; it is
+// its own translation unit so that test programs can link a replacement that
+// fails on request (tests/support/MemoryTestHook.h). The shipped libraries
+// contain no such hook.
 #ifndef VRD_UTIL_MEMORY_H_
 #define VRD_UTIL_MEMORY_H_
 
@@ -15,6 +17,9 @@
 namespace vrd {
 
 [[nodiscard]] void* AllocBlock(size_t size) noexcept;
+// The heap allocation itself (blocks of 32 MiB or more on huge pages where
+// the system offers them); released with FreeBlock.
+[[nodiscard]] void* AllocHeapBlock(size_t size) noexcept;
 void FreeBlock(void* block) noexcept;
 void SecureZero(void* bytes, size_t count) noexcept;
 

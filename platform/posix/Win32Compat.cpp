@@ -9,6 +9,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/Utf8.h"
+
 namespace {
 
 thread_local DWORD last_error = 0;
@@ -40,44 +42,6 @@ DWORD ErrnoToWin32(int err) {
 // refused before anything is read from it, so nothing can block or stream
 // without end.
 bool IsDocumentFile(const struct stat& st) { return S_ISREG(st.st_mode); }
-
-// One UTF-8 sequence at s[0..n); returns the code point (U+FFFD for an
-// ill-formed sequence) and the number of bytes taken (at least 1).
-char32_t DecodeUtf8(const unsigned char* s, size_t n, size_t* taken) {
-  const unsigned char b0 = s[0];
-  *taken = 1;
-  if (b0 < 0x80) return b0;
-  size_t len;
-  char32_t cp;
-  unsigned char lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    cp = b0 & 0x0F;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;  // no surrogates
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    cp = b0 & 0x07;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;  // nothing above U+10FFFF
-  } else {
-    return 0xFFFD;
-  }
-  // Maximal subpart: a broken sequence consumes the bytes that were valid so far.
-  for (size_t i = 1; i < len; ++i) {
-    if (i >= n) return 0xFFFD;
-    const unsigned char b = s[i];
-    if (b < lo || b > hi) return 0xFFFD;
-    lo = 0x80;
-    hi = 0xBF;
-    cp = (cp << 6) | (b & 0x3F);
-    *taken = i + 1;
-  }
-  return cp;
-}
 
 }  // namespace
 
@@ -197,7 +161,7 @@ int MultiByteToWideChar(UINT code_page, DWORD flags, const char* multi_byte, int
   size_t i = 0;
   while (i < n) {
     size_t taken = 1;
-    const char32_t cp = DecodeUtf8(s + i, n - i, &taken);
+    const char32_t cp = vrd::DecodeUtf8Sequence(s + i, n - i, &taken);
     i += taken;
     char16_t pair[2];
     size_t count = 1;

@@ -1,8 +1,10 @@
 #include "src/VORirori/ECSP.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "src/VORirori/EcspStages.h"
 #include "util/Memory.h"
 
 namespace vrd {
@@ -184,6 +186,25 @@ int ECSP_DigestData(int algorithm, unsigned char* output, int* outputLength,
   if (ctx == nullptr) return ECSP_MEMORY_ERROR;
   if (ECSP_DigestInit(ctx, algorithm) != 0) return ECSP_STAGE_INIT + ctx->status;
   if (ECSP_DigestUpdate(ctx, input, inputLength) != 0) return ECSP_STAGE_UPDATE + ctx->status;
+  if (ECSP_DigestFinal(ctx, output, outputLength) != 0) return ECSP_STAGE_FINAL + ctx->status;
+  return ECSP_OK;
+}
+
+int ECSP_DigestPieces(int algorithm, unsigned char* output, int* outputLength,
+                      const ByteSpan* pieces, size_t pieceCount) noexcept {
+  WorkingRecord record;
+  ECSP_CTX* ctx = record.get();
+  if (ctx == nullptr) return ECSP_MEMORY_ERROR;
+  if (ECSP_DigestInit(ctx, algorithm) != 0) return ECSP_STAGE_INIT + ctx->status;
+  if (pieces == nullptr && pieceCount > 0) return ECSP_STAGE_UPDATE + ECSP_INVALID_DATA_POINTER;
+  for (size_t index = 0; index < pieceCount; ++index) {
+    const ByteSpan& piece = pieces[index];
+    if (piece.length > static_cast<size_t>(INT32_MAX)) return ECSP_STAGE_UPDATE + ECSP_INVALID_DATA;
+    if (piece.length == 0 && piece.data != nullptr) continue;
+    if (ECSP_DigestUpdate(ctx, piece.data, static_cast<int>(piece.length)) != 0) {
+      return ECSP_STAGE_UPDATE + ctx->status;
+    }
+  }
   if (ECSP_DigestFinal(ctx, output, outputLength) != 0) return ECSP_STAGE_FINAL + ctx->status;
   return ECSP_OK;
 }

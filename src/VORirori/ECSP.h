@@ -23,7 +23,10 @@
 #ifndef VRD_SRC_VORIRORI_ECSP_H_
 #define VRD_SRC_VORIRORI_ECSP_H_
 
+#include <cstddef>
+
 #include "src/VORirori/HashCores.h"
+#include "util/ByteSpan.h"
 
 namespace vrd {
 
@@ -84,6 +87,13 @@ struct ECSP_CTX {
 [[nodiscard]] int ECSP_DigestData(int algorithm, unsigned char* output, int* outputLength,
                                   const unsigned char* input, int inputLength) noexcept;
 
+// The digest of the concatenation of the pieces, in order, without joining
+// them: the same result as ECSP_DigestData over the joined bytes. No pieces
+// is the empty input. A piece with a null pointer gives 2108, one longer than
+// INT32_MAX bytes 2101 (pieces of length 0 are passed over).
+[[nodiscard]] int ECSP_DigestPieces(int algorithm, unsigned char* output, int* outputLength,
+                                    const ByteSpan* pieces, size_t pieceCount) noexcept;
+
 // "<stage word> <message>(<code>)" for a status code, e.g.
 // "Final stage; Output buffer is not enough.(3103)". The stage word is taken
 // from the thousands digit of the code read as unsigned 32-bit ("Init stage;",
@@ -92,14 +102,6 @@ struct ECSP_CTX {
 // The text lives in a buffer of the calling thread, valid until that
 // thread's next call; other threads never see it.
 const char* ECSP_GetErrorText(int code) noexcept;
-
-// The stages, exposed for tests; each returns 0, or 1 with ctx->status set.
-[[nodiscard]] int ECSP_SelectDigest(ECSP_CTX* ctx, int algorithm) noexcept;
-[[nodiscard]] int ECSP_DigestInit(ECSP_CTX* ctx, int algorithm) noexcept;
-[[nodiscard]] int ECSP_DigestUpdate(ECSP_CTX* ctx, const unsigned char* input,
-                                    int inputLength) noexcept;
-[[nodiscard]] int ECSP_DigestFinal(ECSP_CTX* ctx, unsigned char* output,
-                                   int* outputLength) noexcept;
 
 }  // namespace vrd
 

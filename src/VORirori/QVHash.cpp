@@ -64,4 +64,31 @@ int QVHash::DigestData(int algorithm, const void* data, int length, ByteString& 
   return 0;
 }
 
+int QVHash::DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
+                         ByteString& digest) noexcept {
+  methodName_ = "DigestData";
+  const int ecsp_algorithm = getECSP_AlgID(algorithm);
+  if (ecsp_algorithm < 0) {
+    writeLog(kSourcePath, 48, className_, "DigestData", "license", 1,
+             logText_.GetLength() > 0 ? logText_.GetData() : nullptr);
+    return 1;
+  }
+  unsigned char buffer[kDigestBufferSize];
+  int buffer_length = kDigestBufferSize;
+  const int code = ECSP_DigestPieces(ecsp_algorithm, buffer, &buffer_length, pieces, count);
+  if (code != ECSP_OK) {
+    writeLog(kSourcePath, 126, className_, "DigestData", "ECSP_DigestData", 4,
+             ECSP_GetErrorText(code));
+    return 4;
+  }
+  const int status = digest.SetData(buffer, buffer_length);
+  SecureZero(buffer, sizeof(buffer));
+  if (status != ByteString::kOk) {
+    writeLog(kSourcePath, 126, className_, "DigestData", "ECSP_DigestData", 4,
+             ECSP_GetErrorText(ECSP_MEMORY_ERROR));
+    return 4;
+  }
+  return 0;
+}
+
 }  // namespace vrd

@@ -4,6 +4,10 @@
 // engine compute the digest, optionally digests that digest again, and
 // delivers the result in a ByteString.
 //
+// DigestPieces digests the concatenation of the pieces once (as DigestData
+// with one iteration over the joined bytes, with the same codes and log
+// lines) without joining them.
+//
 // Contract of DigestData:
 //  - returns 0 (digest delivered), 1 (algorithm not in the identifier table),
 //    4 (the first digest failed in the engine) or 3 (a repeated digest
@@ -20,7 +24,10 @@
 #ifndef VRD_SRC_VORIRORI_QVHASH_H_
 #define VRD_SRC_VORIRORI_QVHASH_H_
 
+#include <cstddef>
+
 #include "src/VORirori/VORiroriBase.h"
+#include "util/ByteSpan.h"
 #include "util/ByteString.h"
 
 namespace vrd {
@@ -34,6 +41,8 @@ class QVHash : public VORiroriBase {
                                int iterations) noexcept;
   [[nodiscard]] int DigestData(int algorithm, const void* data, int length, ByteString& digest,
                                int iterations) noexcept;
+  [[nodiscard]] int DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
+                                 ByteString& digest) noexcept;
 
  private:
   void* ownedBlock_ = nullptr;  // Never filled by this library; released if set.

@@ -18,6 +18,13 @@
 
 namespace vrd {
 
+// Facade algorithm identifiers of the two digests a time-stamp token may name
+// (FIPS 180-4 SHA-256 and SHA-512), and the ECSP identifiers they map to.
+constexpr int kFacadeSha256 = 1012;
+constexpr int kFacadeSha512 = 1014;
+constexpr int kEcspSha256 = 1500;
+constexpr int kEcspSha512 = 1700;
+
 class VORiroriBase {
  public:
   virtual ~VORiroriBase();

@@ -1,8 +1,10 @@
 // Test-only control over vrd::AllocBlock: make the next allocations of the
 // calling thread fail, to exercise the "storage cannot be obtained" paths.
-// Not for production callers.
-#ifndef VRD_UTIL_MEMORYTESTHOOK_H_
-#define VRD_UTIL_MEMORYTESTHOOK_H_
+// MemoryTestHook.cpp defines AllocBlock itself; a test program that links
+// it (the vrd_test_memory_hook object library) uses that AllocBlock instead
+// of util/AllocBlock.cpp. The shipped libraries never contain it.
+#ifndef VRD_TESTS_SUPPORT_MEMORYTESTHOOK_H_
+#define VRD_TESTS_SUPPORT_MEMORYTESTHOOK_H_
 
 namespace vrd::testing {
 
@@ -26,4 +28,4 @@ class ScopedAllocationFailure {
 
 }  // namespace vrd::testing
 
-#endif  // VRD_UTIL_MEMORYTESTHOOK_H_
+#endif  // VRD_TESTS_SUPPORT_MEMORYTESTHOOK_H_
