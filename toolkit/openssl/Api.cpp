@@ -7,6 +7,7 @@
 #include <new>
 
 #include "toolkit/openssl/Context.h"
+#include "toolkit/openssl/Runtime.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {
@@ -68,6 +69,8 @@ extern "C" {
 
 QVTK_EXPORT int QVTK_CALL QVTK_API_Init(QVTK_CTX* ctx, const char* /*config_dir*/) {
   if (ctx == nullptr) return QVTK_ERR_INVALID_ARGUMENT;
+  // Every context shares the toolkit's own OpenSSL library context.
+  if (vrd::tk::LibraryContext() == nullptr) return QVTK_ERR_INTERNAL;
   Context* created = new (std::nothrow) Context;
   if (created == nullptr) return QVTK_ERR_NO_MEMORY;
   ERR_clear_error();
