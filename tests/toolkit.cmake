@@ -21,3 +21,10 @@ vrd_add_test(trust_anchors_test
   SOURCES trust_anchors_test.cpp ${PROJECT_SOURCE_DIR}/api/TrustAnchors.cpp
           ${PROJECT_SOURCE_DIR}/api/TrustAnchorTexts.cpp
   LIBS vrd_fake_toolkit OpenSSL::Crypto)
+
+# The toolkit's caches never change a result; the LRU map behind them.
+if(TARGET vrd_toolkit)
+  find_package(Threads REQUIRED)
+  vrd_add_test(toolkit_cache_test SOURCES toolkit_cache_test.cpp
+    LIBS vrd_toolkit OpenSSL::Crypto Threads::Threads)
+endif()
