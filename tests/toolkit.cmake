@@ -28,3 +28,15 @@ if(TARGET vrd_toolkit)
   vrd_add_test(toolkit_cache_test SOURCES toolkit_cache_test.cpp
     LIBS vrd_toolkit OpenSSL::Crypto Threads::Threads)
 endif()
+
+# A host process with its own OpenSSL set-up (tests/support/ToolkitProbe.cpp),
+# run by toolkit_host_test under hostile OPENSSL_CONF files.
+if(TARGET vrd_toolkit AND TARGET vrd_api AND NOT WIN32)
+  add_executable(toolkit_probe support/ToolkitProbe.cpp)
+  vrd_defaults(toolkit_probe)
+  target_link_libraries(toolkit_probe PRIVATE vrd_api vrd_toolkit OpenSSL::Crypto)
+  vrd_add_test(toolkit_host_test SOURCES toolkit_host_test.cpp LIBS OpenSSL::Crypto)
+  target_compile_definitions(toolkit_host_test PRIVATE
+    VRD_TOOLKIT_PROBE="$<TARGET_FILE:toolkit_probe>")
+  add_dependencies(toolkit_host_test toolkit_probe)
+endif()
