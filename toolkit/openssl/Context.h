@@ -26,10 +26,11 @@ struct Context {
   // parsing them again.
   std::string verified_token_der;
   CmsPtr verified_token;
-  bool has_gen_time = false;  // genTime of the last token examined, when it was a TSTInfo
-  int64_t gen_time = 0;       // seconds since 1970-01-01T00:00:00Z
-  CertPtr loaded;             // QVTK_CERT_Load's current certificate
-  bool env_set = false;       // QVTK_CERT_SetVerifyEnv1 has been called
+  CertStackPtr verified_token_certs;  // its certificates, in order
+  bool has_gen_time = false;          // genTime of the last token examined, when it was a TSTInfo
+  int64_t gen_time = 0;               // seconds since 1970-01-01T00:00:00Z
+  CertPtr loaded;                     // QVTK_CERT_Load's current certificate
+  bool env_set = false;               // QVTK_CERT_SetVerifyEnv1 has been called
   int32_t env_mode = 0;
   int32_t env_option = 0;
   unsigned char env_flag = 0;

@@ -8,10 +8,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <utility>
+#include <vector>
 
+#include "toolkit/openssl/Caches.h"
 #include "toolkit/openssl/Context.h"
 #include "toolkit/openssl/Runtime.h"
+#include "toolkit/openssl/SignedDataDer.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {
@@ -33,6 +37,40 @@ bool IsVerifiedToken(const Context& ctx, const QVTK_BINSTR* in) noexcept {
          std::memcmp(ctx.verified_token_der.data(), in->data, ctx.verified_token_der.size()) == 0;
 }
 
+// The cached certificates for every slice, in order, or null when one of
+// them is not cached (or memory is short).
+CertStackPtr CachedCertificates(const std::vector<std::string_view>& slices) noexcept {
+  CertStackPtr certs = NewCertStack();
+  if (certs == nullptr) return nullptr;
+  for (const std::string_view& der : slices) {
+    CertPtr cert = LookUpCertificate(der);
+    if (cert == nullptr || sk_X509_push(certs.get(), cert.get()) <= 0) return nullptr;
+    cert.release();  // the stack owns it now
+  }
+  return certs;
+}
+
+// Caches the certificates OpenSSL decoded from a whole token under their
+// slices, when they are exactly what a parse of each slice alone gives: one
+// certificate per slice, in order, re-encoding to the same bytes, with
+// extensions that parse.
+void KeepTokenCertificates(const std::vector<std::string_view>& slices,
+                           STACK_OF(X509) * certs) noexcept {
+  if (static_cast<size_t>(sk_X509_num(certs)) != slices.size()) return;
+  for (size_t i = 0; i < slices.size(); ++i) {
+    X509* cert = sk_X509_value(certs, static_cast<int>(i));
+    unsigned char* der = nullptr;
+    const int n = i2d_X509(cert, &der);
+    const bool same = n > 0 && static_cast<size_t>(n) == slices[i].size() &&
+                      std::memcmp(der, slices[i].data(), slices[i].size()) == 0;
+    OPENSSL_free(der);
+    if (same && (X509_get_extension_flags(cert) & EXFLAG_INVALID) == 0) {
+      KeepCertificate(slices[i], cert);
+    }
+  }
+  ERR_clear_error();
+}
+
 // reuse_verified: the context's verified token may stand for a parse of the
 // same bytes.
 int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, bool reuse_verified,
@@ -42,20 +80,40 @@ int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, bool reuse_verified,
   }
   if (reuse_verified && IsVerifiedToken(*ctx, in)) {
     out->cms = ctx->verified_token.get();
+    out->certs.reset(X509_chain_up_ref(ctx->verified_token_certs.get()));
+    if (out->certs == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
   } else {
+    // With every certificate of the token in the cache, only the rest is
+    // decoded; otherwise the whole token, and its certificates are cached.
+    SplitSignedData split;
+    const bool was_split = SplitCertificates(in->data, static_cast<size_t>(in->length), &split);
+    CertStackPtr cached;
+    if (was_split) cached = CachedCertificates(split.certificates);
+    const unsigned char* p = in->data;
+    long available = in->length;
+    if (cached != nullptr) {
+      p = reinterpret_cast<const unsigned char*>(split.without_certificates.data());
+      available = static_cast<long>(split.without_certificates.size());
+    }
     OSSL_LIB_CTX* library = LibraryContext();
     CMS_ContentInfo* parsed =
         library != nullptr ? CMS_ContentInfo_new_ex(library, nullptr) : nullptr;
     if (parsed == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
     // d2i reads one object and stops: bytes after it are not looked at. On
     // failure OpenSSL frees the object and sets the pointer to null.
-    const unsigned char* p = in->data;
-    if (d2i_CMS_ContentInfo(&parsed, &p, in->length) == nullptr) {
+    if (d2i_CMS_ContentInfo(&parsed, &p, available) == nullptr) {
       CMS_ContentInfo_free(parsed);
       return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not a ContentInfo");
     }
     out->owned.reset(parsed);
     out->cms = parsed;
+    if (cached != nullptr) {
+      out->certs = std::move(cached);
+    } else {
+      out->certs.reset(CMS_get1_certs(out->cms));
+      if (was_split && out->certs != nullptr)
+        KeepTokenCertificates(split.certificates, out->certs.get());
+    }
   }
   if (OBJ_obj2nid(CMS_get0_type(out->cms)) != NID_pkcs7_signed) {
     return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not signed data");
@@ -65,7 +123,6 @@ int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, bool reuse_verified,
     return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: no encapsulated content");
   }
   out->content = *content;
-  out->certs.reset(CMS_get1_certs(out->cms));
   if (out->certs == nullptr) {
     // No certificates at all: an empty set keeps the callers simple.
     ERR_clear_error();
@@ -376,6 +433,7 @@ QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX handle, int32_t /*
     return Fail(ctx, QVTK_ERR_INVALID_ARGUMENT, "CMS: bad argument");
   }
   ctx->verified_token.reset();
+  ctx->verified_token_certs.reset();
   ctx->verified_token_der.clear();
   vrd::tk::SignedData sd;
   int status = vrd::tk::ParseSignedData(ctx, signed_data, false, &sd);
@@ -405,12 +463,18 @@ QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX handle, int32_t /*
   if (status != QVTK_OK) return Fail(ctx, status, "CMS: cannot copy the content");
   if (content_type != nullptr) *content_type = sd.is_tst_info ? 1 : 0;
   vrd::tk::RememberToken(ctx, &sd, has_gen_time, gen_time);
-  try {
-    ctx->verified_token_der.assign(reinterpret_cast<const char*>(signed_data->data),
-                                   static_cast<size_t>(signed_data->length));
-    ctx->verified_token = std::move(sd.owned);
-  } catch (...) {
-    ctx->verified_token_der.clear();  // not kept: the next look parses again
+  // Kept for QVTK_TSP_GetTokenInfo on the same bytes; when memory is short
+  // it parses them again.
+  vrd::tk::CertStackPtr kept_certs(X509_chain_up_ref(ctx->token_certs.get()));
+  if (kept_certs != nullptr) {
+    try {
+      ctx->verified_token_der.assign(reinterpret_cast<const char*>(signed_data->data),
+                                     static_cast<size_t>(signed_data->length));
+      ctx->verified_token = std::move(sd.owned);
+      ctx->verified_token_certs = std::move(kept_certs);
+    } catch (...) {
+      ctx->verified_token_der.clear();
+    }
   }
   return QVTK_OK;
 }
