@@ -40,3 +40,8 @@ if(TARGET vrd_toolkit AND TARGET vrd_api AND NOT WIN32)
     VRD_TOOLKIT_PROBE="$<TARGET_FILE:toolkit_probe>")
   add_dependencies(toolkit_host_test toolkit_probe)
 endif()
+
+# The DER splitter of the toolkit's token decoding, compiled in directly.
+vrd_add_test(toolkit_der_test
+  SOURCES toolkit_der_test.cpp ${PROJECT_SOURCE_DIR}/toolkit/openssl/SignedDataDer.cpp
+  LIBS OpenSSL::Crypto)

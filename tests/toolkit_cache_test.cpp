@@ -182,6 +182,36 @@ TEST(ToolkitCacheTest, CertificatesSeenEarlierDoNotJoinALaterChain) {
   EXPECT_EQ(loaded_only->Verify(Tsa()), QVTK_ERR_CERT_UNTRUSTED);
 }
 
+// A token decoded with its certificates from the cache gives what the first,
+// whole decoding gave, also when one certificate in it was altered (a new
+// key for the cache, and a hash that no longer matches).
+TEST(ToolkitCacheTest, TokensWithCachedCertificatesGiveTheSameAnswers) {
+  const std::string token = ReadPki("token-sha256.der");
+  std::string altered = token;
+  const std::string tsa_tail = Tsa().substr(Tsa().size() - 16);
+  const size_t at = altered.find(tsa_tail);
+  ASSERT_NE(at, std::string::npos);
+  altered[at + 8] = static_cast<char>(altered[at + 8] ^ 0x20);
+  struct Case {
+    const char* name;
+    const std::string* token;
+  };
+  const Case cases[] = {{"as issued", &token}, {"altered certificate", &altered}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<int> answers;
+    for (int round = 0; round < 3; ++round) {
+      auto s = NewSession();
+      answers.push_back(s->Process(*c.token));
+      ASSERT_EQ(s->AddRoot(Root()), 0);
+      answers.push_back(s->Verify(Tsa()));
+    }
+    for (size_t i = 2; i < answers.size(); ++i) EXPECT_EQ(answers[i], answers[i % 2]) << i;
+    // The altered certificate no longer matches the ESS signing-certificate hash.
+    EXPECT_EQ(answers[0], c.token == &token ? 0 : QVTK_ERR_CMS_ESS);
+  }
+}
+
 // More distinct certificates and root sets than the caches hold: every
 // answer stays what a fresh parse and a fresh store give.
 TEST(ToolkitCacheTest, ResultsSurviveEviction) {
