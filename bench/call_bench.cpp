@@ -202,6 +202,7 @@ void BM_ConcurrentCalls(benchmark::State& state) {
 
 struct FileSet {
   std::string dir;
+  bool written = false;  // the files exist
   std::string list;  // the --files-from list
   bool ok = false;
 };
@@ -222,15 +223,20 @@ const FileSet& Files() {
           .write(f.document.data(), static_cast<std::streamsize>(f.document.size()));
       list << path << "\n";
     }
+    s.written = true;
     s.ok = static_cast<bool>(list);
     return s;
   }();
   return files;
 }
 
+// Files() made the set when any benchmark asked for it.
+bool files_requested = false;
+
 void RemoveFiles() {
+  if (!files_requested) return;
   const FileSet& s = Files();
-  if (!s.dir.empty()) {
+  if (s.written) {
     for (int i = 0; i < kFileCount; ++i) {
       std::remove((s.dir + "/doc" + std::to_string(i) + ".pdf").c_str());
     }
@@ -250,6 +256,7 @@ bool RunTsverify(const FileSet& s, int jobs, double* seconds) {
 }
 
 void BM_TsverifyJobs(benchmark::State& state) {
+  files_requested = true;
   const FileSet& s = Files();
   if (!s.ok) return state.SkipWithError("could not write the files");
   double one = 0;
