@@ -6,7 +6,12 @@
 // the same call gave on one thread before. scripts/stage-tsan.sh runs this
 // suite under ThreadSanitizer.
 #include <gtest/gtest.h>
+#if defined(_WIN32)
+#include <process.h>
+#define getpid _getpid
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <array>
