@@ -2,7 +2,6 @@
 
 #include <openssl/asn1.h>
 #include <openssl/err.h>
-#include <openssl/x509v3.h>
 
 #include <climits>
 #include <cstdio>
@@ -18,9 +17,9 @@
 namespace vrd::tk {
 namespace {
 
-// d2i_X509 in the toolkit's library context: the public key is decoded and
-// the extensions are cached (an invalid extension fails the parse) as plain
-// d2i_X509 does, but through the toolkit's providers.
+// d2i_X509 in the toolkit's library context: the public key is decoded
+// through the toolkit's providers. Like d2i_X509 into a new object, the
+// extensions are not examined here (invalid ones show when they are used).
 CertPtr DecodeCertificate(const unsigned char** p, long available) noexcept {
   OSSL_LIB_CTX* library = LibraryContext();
   if (library == nullptr) return nullptr;
@@ -32,9 +31,7 @@ CertPtr DecodeCertificate(const unsigned char** p, long available) noexcept {
     X509_free(cert);
     return nullptr;
   }
-  CertPtr parsed(cert);
-  if ((X509_get_extension_flags(parsed.get()) & EXFLAG_INVALID) != 0) return nullptr;
-  return parsed;
+  return CertPtr(cert);
 }
 
 // The length of the DER TLV at p, header included, when it has a definite

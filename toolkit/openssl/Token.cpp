@@ -52,8 +52,7 @@ CertStackPtr CachedCertificates(const std::vector<std::string_view>& slices) noe
 
 // Caches the certificates OpenSSL decoded from a whole token under their
 // slices, when they are exactly what a parse of each slice alone gives: one
-// certificate per slice, in order, re-encoding to the same bytes, with
-// extensions that parse.
+// certificate per slice, in order, re-encoding to the same bytes.
 void KeepTokenCertificates(const std::vector<std::string_view>& slices,
                            STACK_OF(X509) * certs) noexcept {
   if (static_cast<size_t>(sk_X509_num(certs)) != slices.size()) return;
@@ -64,9 +63,7 @@ void KeepTokenCertificates(const std::vector<std::string_view>& slices,
     const bool same = n > 0 && static_cast<size_t>(n) == slices[i].size() &&
                       std::memcmp(der, slices[i].data(), slices[i].size()) == 0;
     OPENSSL_free(der);
-    if (same && (X509_get_extension_flags(cert) & EXFLAG_INVALID) == 0) {
-      KeepCertificate(slices[i], cert);
-    }
+    if (same) KeepCertificate(slices[i], cert);
   }
   ERR_clear_error();
 }
