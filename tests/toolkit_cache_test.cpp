@@ -3,7 +3,7 @@
 // roots or intermediates in a call that did not install them, and results
 // stay right when the bounded caches evict (more distinct certificates and
 // root sets than they hold), also with threads that trust different roots.
-// Also the least-recently-used map behind the caches.
+// Also the least-recently-used map behind the per-thread caches.
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/rsa.h>
@@ -264,6 +264,27 @@ TEST(ToolkitCacheTest, ConcurrentContextsWithDifferentRoots) {
   }
   for (std::thread& thread : threads) thread.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_EQ(wrong[static_cast<size_t>(t)], 0) << t;
+}
+
+// A thread per verification, as some hosts do: each new thread starts with
+// empty caches and still only trusts what its own context installed.
+TEST(ToolkitCacheTest, ThreadPerCallHostsKeepTheirAnswers) {
+  const std::string token = ReadPki("token-sha256.der");
+  for (int call = 0; call < 24; ++call) {
+    const bool trusting = call % 3 != 0;
+    int verified = -1;
+    int processed = -1;
+    std::thread([&] {
+      auto s = NewSession();
+      processed = s->Process(token);
+      if (trusting) {
+        EXPECT_EQ(s->AddRoot(Root()), 0);
+      }
+      verified = s->Verify(Tsa());
+    }).join();
+    EXPECT_EQ(processed, 0) << call;
+    EXPECT_EQ(verified, trusting ? 0 : QVTK_ERR_CERT_UNTRUSTED) << call;
+  }
 }
 
 TEST(BoundedCacheTest, EvictsTheLeastRecentlyUsed) {

@@ -3,7 +3,10 @@
 // exact list of trusted certificate objects they hold.
 //
 // Each thread has its own caches, so a lookup takes no lock and no cached
-// OpenSSL object is ever handed to two threads by the cache itself. Both are
+// OpenSSL object is ever handed to two threads by the cache itself: OpenSSL
+// 3.0 fills some fields of a certificate lazily on first use (its extension
+// flags), which ThreadSanitizer shows racing when one object is used by two
+// threads at once. Both are
 // bounded (kCachedCertificates and kCachedStores per thread) and evict the
 // least recently used entry; they are released when the thread ends. A hit
 // gives exactly what a fresh parse or a fresh store would give: the key is
