@@ -8,7 +8,9 @@
 //    times and their ratio (ours / OpenSSL's) from the same iterations.
 //  - 1, 2 and 4 threads calling QVTSPdfSigVerifyD concurrently: each
 //    iteration runs a batch on one thread and then the same batch on every
-//    thread; "scaling" is the throughput of the threads over that of one.
+//    thread; "scaling" is the throughput of the threads over that of one,
+//    "machine_scaling" the same for pure CPU work in the same run (the
+//    cores this run actually had).
 //  - tsverify -j 1 against -j 2 on a few hundred small files, process
 //    against process, alternating; "speedup" is the -j 1 time over -j 2's.
 //
@@ -23,6 +25,7 @@
 #include <benchmark/benchmark.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/pkcs7.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
@@ -181,6 +184,30 @@ void CallAgainstPeer(benchmark::State& state, bool fresh_store) {
 void BM_CallVsOpensslStoreOnce(benchmark::State& state) { CallAgainstPeer(state, false); }
 void BM_CallVsOpensslFreshStore(benchmark::State& state) { CallAgainstPeer(state, true); }
 
+// The machine's own scaling in the same run: the same batches of pure CPU
+// work (OpenSSL SHA-256 over 16 KiB, about one call's time), 1 thread
+// against `threads`. On a shared machine it says how many cores there were.
+double MachineScaling(int threads) {
+  const std::string block(16 << 10, 'x');
+  auto work = [&block] {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    for (int i = 0; i < kBatchCalls; ++i) {
+      EVP_Digest(block.data(), block.size(), digest, &length, EVP_sha256(), nullptr);
+      benchmark::DoNotOptimize(digest);
+    }
+  };
+  auto start = Clock::now();
+  work();
+  const double one = Seconds(start);
+  start = Clock::now();
+  std::vector<std::thread> workers;
+  for (int t = 0; t < threads; ++t) workers.emplace_back(work);
+  for (std::thread& worker : workers) worker.join();
+  const double many = Seconds(start);
+  return (threads / many) / (1 / one);
+}
+
 // Runs calls on `threads` threads at once; false when any call went wrong.
 bool RunBatch(const Fixture& f, int threads, int calls_per_thread, double* seconds, Usage* used) {
   std::vector<char> ok(static_cast<size_t>(threads), 1);
@@ -213,9 +240,11 @@ void BM_ConcurrentCalls(benchmark::State& state) {
   double many = 0;
   Usage one_used;
   Usage many_used;
+  double machine = 0;
   for (auto _ : state) {
     double one_seconds = 0;
     double many_seconds = 0;
+    machine += MachineScaling(threads);
     if (!RunBatch(f, 1, kBatchCalls, &one_seconds, &one_used) ||
         !RunBatch(f, threads, kBatchCalls, &many_seconds, &many_used)) {
       return state.SkipWithError("unexpected result");
@@ -228,6 +257,7 @@ void BM_ConcurrentCalls(benchmark::State& state) {
   state.counters["calls_per_s"] = n * kBatchCalls * threads / many;
   state.counters["one_thread_calls_per_s"] = n * kBatchCalls / one;
   state.counters["scaling"] = (kBatchCalls * threads / many) / (kBatchCalls / one);
+  state.counters["machine_scaling"] = machine / n;
   const double one_calls = n * kBatchCalls;
   const double many_calls = n * kBatchCalls * threads;
   state.counters["cpu_us_per_call"] = many_used.cpu / many_calls * 1e6;
