@@ -2,7 +2,6 @@
 // command line (see UsageText in TsVerifyCore.h for the options).
 #include <algorithm>
 #include <atomic>
-#include <condition_variable>
 #include <cstdio>
 #include <iostream>
 #include <iterator>
@@ -31,15 +30,18 @@ constexpr int kExitNotVerified = 1;
 constexpr int kExitUsage = 2;
 constexpr int kProgressWidth = 30;
 
-// Results are collected per slot by the workers and printed in input order by
-// the main thread as soon as the next one is ready.
+// Results are collected per slot by the workers. Whichever worker completes
+// the next slot to print prints it and every ready one after it, in input
+// order, so no result waits for another thread to be scheduled; the main
+// thread is one of the workers.
 struct WorkQueue {
   std::mutex mutex;
-  std::condition_variable ready;
   std::vector<vrd::cli::FileResult> results;
   std::vector<bool> done;
   std::atomic<size_t> next{0};
   size_t finished = 0;
+  size_t printed = 0;
+  bool all_verified = true;
 };
 
 void DrawProgress(size_t finished, size_t total) {
@@ -91,6 +93,28 @@ int Run(const vrd::cli::Options& options) {
   queue.done.assign(files.size(), false);
   const bool progress = VRD_ISATTY(VRD_FILENO(stderr)) != 0 && !files.empty();
 
+  // Prints every result whose predecessors are printed, and redraws the bar
+  // whenever any file finished, so a slow file does not freeze it. Called
+  // with the queue's mutex held.
+  auto print_ready = [&]() {
+    if (progress) ClearProgress();
+    while (queue.printed < files.size() && queue.done[queue.printed]) {
+      const vrd::cli::FileResult& result = queue.results[queue.printed];
+      const std::string& file = files[queue.printed];
+      const std::string text = options.json ? vrd::cli::FormatJson(file, result) + "\n"
+                                            : vrd::cli::FormatText(file, result);
+      std::fwrite(text.data(), 1, text.size(), stdout);
+      if (result.code != 0) queue.all_verified = false;
+      queue.results[queue.printed] = vrd::cli::FileResult();
+      ++queue.printed;
+    }
+    // Without the bar, standard output keeps its own buffering (a line at a
+    // time on a terminal): no write per file while others wait for the lock.
+    if (progress) {
+      std::fflush(stdout);
+      DrawProgress(queue.finished, files.size());
+    }
+  };
   auto worker = [&]() {
     for (;;) {
       const size_t index = queue.next.fetch_add(1);
@@ -100,47 +124,18 @@ int Run(const vrd::cli::Options& options) {
       queue.results[index] = std::move(result);
       queue.done[index] = true;
       ++queue.finished;
-      queue.ready.notify_one();
+      print_ready();
     }
   };
   const size_t thread_count =
       std::min(static_cast<size_t>(options.jobs), files.empty() ? size_t{1} : files.size());
-  std::vector<std::thread> threads;
-  for (size_t t = 0; t < thread_count; ++t) threads.emplace_back(worker);
-
-  // Prints every result whose predecessors are printed, and redraws the bar
-  // whenever any file finished, so a slow file does not freeze it.
   if (progress) DrawProgress(0, files.size());
-  bool all_verified = true;
-  size_t printed = 0;
-  size_t drawn = 0;
-  while (printed < files.size()) {
-    std::vector<vrd::cli::FileResult> ready;
-    size_t finished = 0;
-    {
-      std::unique_lock<std::mutex> lock(queue.mutex);
-      queue.ready.wait(
-          lock, [&] { return queue.done[printed] || (progress && queue.finished != drawn); });
-      finished = queue.finished;
-      while (printed + ready.size() < files.size() && queue.done[printed + ready.size()]) {
-        ready.push_back(std::move(queue.results[printed + ready.size()]));
-      }
-    }
-    if (progress) ClearProgress();
-    for (const vrd::cli::FileResult& result : ready) {
-      const std::string& file = files[printed++];
-      const std::string text = options.json ? vrd::cli::FormatJson(file, result) + "\n"
-                                            : vrd::cli::FormatText(file, result);
-      std::fwrite(text.data(), 1, text.size(), stdout);
-      if (result.code != 0) all_verified = false;
-    }
-    std::fflush(stdout);
-    if (progress) DrawProgress(finished, files.size());
-    drawn = finished;
-  }
+  std::vector<std::thread> threads;
+  for (size_t t = 1; t < thread_count; ++t) threads.emplace_back(worker);
+  worker();
   for (std::thread& thread : threads) thread.join();
   if (progress) ClearProgress();
-  return all_verified ? kExitVerified : kExitNotVerified;
+  return queue.all_verified ? kExitVerified : kExitNotVerified;
 }
 
 }  // namespace

@@ -19,3 +19,27 @@ vrd_add_test(trust_anchors_test
   SOURCES trust_anchors_test.cpp ${PROJECT_SOURCE_DIR}/api/TrustAnchors.cpp
           ${PROJECT_SOURCE_DIR}/api/TrustAnchorTexts.cpp
   LIBS vrd_fake_toolkit OpenSSL::Crypto)
+
+# The toolkit's caches never change a result; the LRU map behind them.
+if(TARGET vrd_toolkit)
+  find_package(Threads REQUIRED)
+  vrd_add_test(toolkit_cache_test SOURCES toolkit_cache_test.cpp
+    LIBS vrd_toolkit OpenSSL::Crypto Threads::Threads)
+endif()
+
+# A host process with its own OpenSSL set-up (tests/support/ToolkitProbe.cpp),
+# run by toolkit_host_test under hostile OPENSSL_CONF files.
+if(TARGET vrd_toolkit AND TARGET vrd_api AND NOT WIN32)
+  add_executable(toolkit_probe support/ToolkitProbe.cpp)
+  vrd_defaults(toolkit_probe)
+  target_link_libraries(toolkit_probe PRIVATE vrd_api vrd_toolkit OpenSSL::Crypto)
+  vrd_add_test(toolkit_host_test SOURCES toolkit_host_test.cpp LIBS OpenSSL::Crypto)
+  target_compile_definitions(toolkit_host_test PRIVATE
+    VRD_TOOLKIT_PROBE="$<TARGET_FILE:toolkit_probe>")
+  add_dependencies(toolkit_host_test toolkit_probe)
+endif()
+
+# The DER splitter of the toolkit's token decoding, compiled in directly.
+vrd_add_test(toolkit_der_test
+  SOURCES toolkit_der_test.cpp ${PROJECT_SOURCE_DIR}/toolkit/openssl/SignedDataDer.cpp
+  LIBS OpenSSL::Crypto)

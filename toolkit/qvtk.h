@@ -17,6 +17,14 @@
  *  - Texts are written into caller buffers whose capacity (bytes, NUL
  *    included) is passed; a text that does not fit is an error, never cut.
  *
+ * Threads and OpenSSL: a context belongs to one thread at a time; different
+ * contexts may be used on different threads at once. All contexts share the
+ * toolkit's own OpenSSL library context (never the host's default one, and
+ * no configuration file or environment variable is read), and each thread
+ * keeps bounded caches of parsed certificates and X509 stores. What a context
+ * accepts depends only on what was installed in it: nothing one context was
+ * given is ever trusted or used in another.
+ *
  * Every operation returns 0 on success and a QVTK_ERR_* code otherwise.
  * QVTK_CERT_Verify additionally returns QVTK_CERT_EXPIRED_SINCE_TSA (1518):
  * the chain was valid at the token's generation time, but a certificate in it

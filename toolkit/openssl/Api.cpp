@@ -2,25 +2,37 @@
 #include <openssl/crypto.h>
 #include <openssl/err.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "toolkit/openssl/Context.h"
+#include "toolkit/openssl/Runtime.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {
 namespace {
 
-int Base64Value(unsigned char c) noexcept {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return -1;
-}
+// RFC 4648 section 4 alphabet values; kNotBase64 for every other byte.
+constexpr int8_t kNotBase64 = -1;
+struct Base64Table {
+  int8_t values[256];
+  constexpr Base64Table() : values() {
+    for (int i = 0; i < 256; ++i) values[i] = kNotBase64;
+    for (int i = 0; i < 26; ++i) {
+      values['A' + i] = static_cast<int8_t>(i);
+      values['a' + i] = static_cast<int8_t>(26 + i);
+    }
+    for (int i = 0; i < 10; ++i) values['0' + i] = static_cast<int8_t>(52 + i);
+    values[static_cast<unsigned char>('+')] = 62;
+    values[static_cast<unsigned char>('/')] = 63;
+  }
+};
+constexpr Base64Table kBase64;
+
+int Base64Value(unsigned char c) noexcept { return kBase64.values[c]; }
 
 // Strict RFC 4648 section 4 decoding: whole 4-character groups, the standard
 // alphabet only, "=" padding only at the very end, and zero padding bits
@@ -30,7 +42,22 @@ bool DecodeStrict(const unsigned char* in, size_t in_len, unsigned char* out,
                   size_t* out_len) noexcept {
   if (in_len % 4 != 0) return false;
   size_t n = 0;
-  for (size_t i = 0; i < in_len; i += 4) {
+  // Every group but the last has no padding.
+  const size_t plain_groups_end = in_len >= 4 ? in_len - 4 : 0;
+  size_t i = 0;
+  for (; i < plain_groups_end; i += 4) {
+    const int v0 = Base64Value(in[i]);
+    const int v1 = Base64Value(in[i + 1]);
+    const int v2 = Base64Value(in[i + 2]);
+    const int v3 = Base64Value(in[i + 3]);
+    if ((v0 | v1 | v2 | v3) < 0) return false;
+    const uint32_t group = (static_cast<uint32_t>(v0) << 18) | (static_cast<uint32_t>(v1) << 12) |
+                           (static_cast<uint32_t>(v2) << 6) | static_cast<uint32_t>(v3);
+    out[n++] = static_cast<unsigned char>(group >> 16);
+    out[n++] = static_cast<unsigned char>(group >> 8);
+    out[n++] = static_cast<unsigned char>(group);
+  }
+  for (; i < in_len; i += 4) {
     const bool last = i + 4 == in_len;
     int v[4];
     int pad = 0;
@@ -69,6 +96,8 @@ extern "C" {
 
 QVTK_EXPORT int QVTK_CALL QVTK_API_Init(QVTK_CTX* ctx, const char* /*config_dir*/) {
   if (ctx == nullptr) return QVTK_ERR_INVALID_ARGUMENT;
+  // Every context shares the toolkit's own OpenSSL library context.
+  if (vrd::tk::LibraryContext() == nullptr) return QVTK_ERR_INTERNAL;
   Context* created = new (std::nothrow) Context;
   if (created == nullptr) return QVTK_ERR_NO_MEMORY;
   ERR_clear_error();

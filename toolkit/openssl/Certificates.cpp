@@ -15,7 +15,9 @@
 #include <windows.h>
 #endif
 
+#include "toolkit/openssl/Caches.h"
 #include "toolkit/openssl/Context.h"
+#include "toolkit/openssl/Runtime.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {
@@ -74,7 +76,7 @@ int ParseCertificateSequence(Context* ctx, const QVTK_BINSTR* s, CertStackPtr* o
   CertStackPtr certs = NewCertStack();
   if (certs == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CA set: out of memory");
   while (p < end) {
-    CertPtr cert(d2i_X509(nullptr, &p, end - p));
+    CertPtr cert = ParseCertificateAt(&p, end - p);
     if (cert == nullptr) return Fail(ctx, QVTK_ERR_CERT_PARSE, "CA set: not a certificate");
     if (sk_X509_push(certs.get(), cert.get()) <= 0) {
       return Fail(ctx, QVTK_ERR_NO_MEMORY, "CA set: out of memory");
@@ -109,15 +111,14 @@ int MapVerifyError(int error) noexcept {
 }
 
 // One path validation of cert; at_time < 0 means now. Returns the X509_V_*
-// result, or -1 when OpenSSL could not run the validation at all.
+// result, or -1 when OpenSSL could not run the validation at all. The store
+// of trusted roots comes from the per-thread cache; it holds exactly the
+// context's roots.
 int RunVerification(const Context& ctx, X509* cert, int64_t at_time, int* depth) noexcept {
-  StorePtr store(X509_STORE_new());
-  StoreCtxPtr sctx(X509_STORE_CTX_new());
+  StorePtr store = StoreForRoots(ctx.trusted.get());
+  StoreCtxPtr sctx(X509_STORE_CTX_new_ex(LibraryContext(), nullptr));
   BorrowedStackPtr untrusted(sk_X509_new_null());
   if (store == nullptr || sctx == nullptr || untrusted == nullptr) return -1;
-  for (int i = 0; ctx.trusted != nullptr && i < sk_X509_num(ctx.trusted.get()); ++i) {
-    if (X509_STORE_add_cert(store.get(), sk_X509_value(ctx.trusted.get(), i)) != 1) return -1;
-  }
   const STACK_OF(X509) * pools[2] = {ctx.ca_pubs.get(), ctx.token_certs.get()};
   for (const STACK_OF(X509) * pool : pools) {
     for (int i = 0; pool != nullptr && i < sk_X509_num(pool); ++i) {

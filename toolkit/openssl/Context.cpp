@@ -1,14 +1,76 @@
 #include "toolkit/openssl/Context.h"
 
+#include <openssl/asn1.h>
 #include <openssl/err.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <utility>
 
+#include "toolkit/openssl/Caches.h"
+#include "toolkit/openssl/Runtime.h"
+
 namespace vrd::tk {
+namespace {
+
+// d2i_X509 in the toolkit's library context: the public key is decoded
+// through the toolkit's providers. Like d2i_X509 into a new object, the
+// extensions are not examined here (invalid ones show when they are used).
+CertPtr DecodeCertificate(const unsigned char** p, long available) noexcept {
+  OSSL_LIB_CTX* library = LibraryContext();
+  if (library == nullptr) return nullptr;
+  X509* cert = X509_new_ex(library, nullptr);
+  if (cert == nullptr) return nullptr;
+  // On failure OpenSSL frees the object and sets the pointer to null.
+  if (ASN1_item_d2i_ex(reinterpret_cast<ASN1_VALUE**>(&cert), p, available, ASN1_ITEM_rptr(X509),
+                       library, nullptr) == nullptr) {
+    X509_free(cert);
+    return nullptr;
+  }
+  return CertPtr(cert);
+}
+
+// The length of the DER TLV at p, header included, when it has a definite
+// length within available bytes.
+std::optional<long> DefiniteLength(const unsigned char* p, long available) noexcept {
+  const unsigned char* content = p;
+  long content_length = 0;
+  int tag = 0;
+  int xclass = 0;
+  const int info = ASN1_get_object(&content, &content_length, &tag, &xclass, available);
+  if ((info & 0x80) != 0 || info == 0x21) {
+    ERR_clear_error();
+    return std::nullopt;
+  }
+  return static_cast<long>(content - p) + content_length;
+}
+
+}  // namespace
+
+CertPtr ParseCertificateAt(const unsigned char** p, long available) noexcept {
+  const std::optional<long> length = DefiniteLength(*p, available);
+  if (length.has_value()) {
+    const std::string_view der(reinterpret_cast<const char*>(*p), static_cast<size_t>(*length));
+    CertPtr cached = LookUpCertificate(der);
+    if (cached != nullptr) {
+      *p += *length;
+      return cached;
+    }
+  }
+  const unsigned char* start = *p;
+  CertPtr cert = DecodeCertificate(p, available);
+  // Only a parse that took exactly the TLV is cached under its bytes.
+  if (cert != nullptr && length.has_value() && *p - start == *length) {
+    KeepCertificate(
+        std::string_view(reinterpret_cast<const char*>(start), static_cast<size_t>(*length)),
+        cert.get());
+  }
+  return cert;
+}
 
 int Fail(Context* ctx, int code, const char* what) noexcept {
   if (ctx != nullptr) {
@@ -61,7 +123,7 @@ int WriteText(const char* text, size_t length, int32_t capacity, char* buffer) n
 int ParseCertificate(Context* ctx, const QVTK_BINSTR* s, CertPtr* out) noexcept {
   if (!IsWellFormed(s)) return Fail(ctx, QVTK_ERR_INVALID_ARGUMENT, "malformed binary string");
   const unsigned char* p = s->data;
-  CertPtr cert(d2i_X509(nullptr, &p, s->length));
+  CertPtr cert = ParseCertificateAt(&p, s->length);
   if (cert == nullptr) return Fail(ctx, QVTK_ERR_CERT_PARSE, "not a DER certificate");
   if (p != s->data + s->length) {
     return Fail(ctx, QVTK_ERR_CERT_PARSE, "bytes after the certificate");

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "toolkit/openssl/Holders.h"
 #include "toolkit/qvtk.h"
@@ -17,13 +18,19 @@
 namespace vrd::tk {
 
 struct Context {
-  CertStackPtr trusted;       // roots installed with QVTK_CERT_AddTrustedCert
-  CertStackPtr ca_pubs;       // the CA set of QVTK_CERT_SetCaPubs
-  CertStackPtr token_certs;   // certificates carried by the last token examined
-  bool has_gen_time = false;  // genTime of the last token examined, when it was a TSTInfo
-  int64_t gen_time = 0;       // seconds since 1970-01-01T00:00:00Z
-  CertPtr loaded;             // QVTK_CERT_Load's current certificate
-  bool env_set = false;       // QVTK_CERT_SetVerifyEnv1 has been called
+  CertStackPtr trusted;      // roots installed with QVTK_CERT_AddTrustedCert
+  CertStackPtr ca_pubs;      // the CA set of QVTK_CERT_SetCaPubs
+  CertStackPtr token_certs;  // certificates carried by the last token examined
+  // The last token QVTK_CMS_ProcessSignedData verified, parsed, with its
+  // bytes: QVTK_TSP_GetTokenInfo on the same bytes reads it instead of
+  // parsing them again.
+  std::string verified_token_der;
+  CmsPtr verified_token;
+  CertStackPtr verified_token_certs;  // its certificates, in order
+  bool has_gen_time = false;          // genTime of the last token examined, when it was a TSTInfo
+  int64_t gen_time = 0;               // seconds since 1970-01-01T00:00:00Z
+  CertPtr loaded;                     // QVTK_CERT_Load's current certificate
+  bool env_set = false;               // QVTK_CERT_SetVerifyEnv1 has been called
   int32_t env_mode = 0;
   int32_t env_option = 0;
   unsigned char env_flag = 0;
@@ -57,8 +64,15 @@ void ClearBytes(QVTK_BINSTR* s) noexcept;
                             char* buffer) noexcept;
 
 // Parses exactly one DER certificate filling all of s. QVTK_ERR_CERT_PARSE
-// for anything else, trailing bytes included.
+// for anything else, trailing bytes included. Certificates are parsed with
+// the toolkit's library context and shared through the per-thread cache
+// (Caches.h).
 [[nodiscard]] int ParseCertificate(Context* ctx, const QVTK_BINSTR* s, CertPtr* out) noexcept;
+
+// Parses the DER certificate at *p (at most available bytes) and moves *p
+// past it, as d2i_X509 does; null when there is none. Same context and
+// cache as ParseCertificate.
+CertPtr ParseCertificateAt(const unsigned char** p, long available) noexcept;
 
 // A new empty certificate stack, or null when memory is short.
 CertStackPtr NewCertStack() noexcept;

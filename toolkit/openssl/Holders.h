@@ -9,6 +9,7 @@
 #include <openssl/cms.h>
 #include <openssl/crypto.h>
 #include <openssl/ess.h>
+#include <openssl/evp.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
@@ -31,6 +32,7 @@ inline void FreeOpenSslText(char* p) { OPENSSL_free(p); }
 using BioPtr = std::unique_ptr<BIO, FreeWith<BIO, FreeBioChain>>;
 using BignumPtr = std::unique_ptr<BIGNUM, FreeWith<BIGNUM, BN_free>>;
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeWith<CMS_ContentInfo, CMS_ContentInfo_free>>;
+using DigestPtr = std::unique_ptr<EVP_MD, FreeWith<EVP_MD, EVP_MD_free>>;
 using CertPtr = std::unique_ptr<X509, FreeWith<X509, X509_free>>;
 using CertStackPtr = std::unique_ptr<STACK_OF(X509), FreeWith<STACK_OF(X509), FreeCertStack>>;
 using BorrowedStackPtr =

@@ -8,46 +8,125 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <utility>
+#include <vector>
 
+#include "toolkit/openssl/Caches.h"
 #include "toolkit/openssl/Context.h"
+#include "toolkit/openssl/Runtime.h"
+#include "toolkit/openssl/SignedDataDer.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {
 namespace {
 
-// A parsed SignedData with its embedded content and certificates.
+// A parsed SignedData with its embedded content and certificates. cms is
+// owned, or borrowed from the context's verified token.
 struct SignedData {
-  CmsPtr cms;
+  CmsPtr owned;
+  CMS_ContentInfo* cms = nullptr;
   const ASN1_OCTET_STRING* content = nullptr;
   CertStackPtr certs;  // every certificate of the SignedData, in order
   bool is_tst_info = false;
 };
 
-int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, SignedData* out) noexcept {
+bool IsVerifiedToken(const Context& ctx, const QVTK_BINSTR* in) noexcept {
+  return ctx.verified_token != nullptr &&
+         ctx.verified_token_der.size() == static_cast<size_t>(in->length) &&
+         std::memcmp(ctx.verified_token_der.data(), in->data, ctx.verified_token_der.size()) == 0;
+}
+
+// The cached certificates for every slice, in order, or null when one of
+// them is not cached (or memory is short).
+CertStackPtr CachedCertificates(const std::vector<std::string_view>& slices) noexcept {
+  CertStackPtr certs = NewCertStack();
+  if (certs == nullptr) return nullptr;
+  for (const std::string_view& der : slices) {
+    CertPtr cert = LookUpCertificate(der);
+    if (cert == nullptr || sk_X509_push(certs.get(), cert.get()) <= 0) return nullptr;
+    cert.release();  // the stack owns it now
+  }
+  return certs;
+}
+
+// Caches the certificates OpenSSL decoded from a whole token under their
+// slices, when they are exactly what a parse of each slice alone gives: one
+// certificate per slice, in order, re-encoding to the same bytes.
+void KeepTokenCertificates(const std::vector<std::string_view>& slices,
+                           STACK_OF(X509) * certs) noexcept {
+  if (static_cast<size_t>(sk_X509_num(certs)) != slices.size()) return;
+  for (size_t i = 0; i < slices.size(); ++i) {
+    X509* cert = sk_X509_value(certs, static_cast<int>(i));
+    unsigned char* der = nullptr;
+    const int n = i2d_X509(cert, &der);
+    const bool same = n > 0 && static_cast<size_t>(n) == slices[i].size() &&
+                      std::memcmp(der, slices[i].data(), slices[i].size()) == 0;
+    OPENSSL_free(der);
+    if (same) KeepCertificate(slices[i], cert);
+  }
+  ERR_clear_error();
+}
+
+// reuse_verified: the context's verified token may stand for a parse of the
+// same bytes.
+int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, bool reuse_verified,
+                    SignedData* out) noexcept {
   if (!IsWellFormed(in) || in->length == 0) {
     return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: empty or malformed input");
   }
-  // d2i reads one object and stops: bytes after it are not looked at.
-  const unsigned char* p = in->data;
-  out->cms.reset(d2i_CMS_ContentInfo(nullptr, &p, in->length));
-  if (out->cms == nullptr) return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not a ContentInfo");
-  if (OBJ_obj2nid(CMS_get0_type(out->cms.get())) != NID_pkcs7_signed) {
+  if (reuse_verified && IsVerifiedToken(*ctx, in)) {
+    out->cms = ctx->verified_token.get();
+    out->certs.reset(X509_chain_up_ref(ctx->verified_token_certs.get()));
+    if (out->certs == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
+  } else {
+    // With every certificate of the token in the cache, only the rest is
+    // decoded; otherwise the whole token, and its certificates are cached.
+    SplitSignedData split;
+    const bool was_split = SplitCertificates(in->data, static_cast<size_t>(in->length), &split);
+    CertStackPtr cached;
+    if (was_split) cached = CachedCertificates(split.certificates);
+    const unsigned char* p = in->data;
+    long available = in->length;
+    if (cached != nullptr) {
+      p = reinterpret_cast<const unsigned char*>(split.without_certificates.data());
+      available = static_cast<long>(split.without_certificates.size());
+    }
+    OSSL_LIB_CTX* library = LibraryContext();
+    CMS_ContentInfo* parsed =
+        library != nullptr ? CMS_ContentInfo_new_ex(library, nullptr) : nullptr;
+    if (parsed == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
+    // d2i reads one object and stops: bytes after it are not looked at. On
+    // failure OpenSSL frees the object and sets the pointer to null.
+    if (d2i_CMS_ContentInfo(&parsed, &p, available) == nullptr) {
+      CMS_ContentInfo_free(parsed);
+      return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not a ContentInfo");
+    }
+    out->owned.reset(parsed);
+    out->cms = parsed;
+    if (cached != nullptr) {
+      out->certs = std::move(cached);
+    } else {
+      out->certs.reset(CMS_get1_certs(out->cms));
+      if (was_split && out->certs != nullptr)
+        KeepTokenCertificates(split.certificates, out->certs.get());
+    }
+  }
+  if (OBJ_obj2nid(CMS_get0_type(out->cms)) != NID_pkcs7_signed) {
     return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not signed data");
   }
-  ASN1_OCTET_STRING** content = CMS_get0_content(out->cms.get());
+  ASN1_OCTET_STRING** content = CMS_get0_content(out->cms);
   if (content == nullptr || *content == nullptr) {
     return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: no encapsulated content");
   }
   out->content = *content;
-  out->certs.reset(CMS_get1_certs(out->cms.get()));
   if (out->certs == nullptr) {
     // No certificates at all: an empty set keeps the callers simple.
     ERR_clear_error();
     out->certs = NewCertStack();
     if (out->certs == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
   }
-  out->is_tst_info = OBJ_obj2nid(CMS_get0_eContentType(out->cms.get())) == NID_id_smime_ct_TSTInfo;
+  out->is_tst_info = OBJ_obj2nid(CMS_get0_eContentType(out->cms)) == NID_id_smime_ct_TSTInfo;
   return QVTK_OK;
 }
 
@@ -70,7 +149,17 @@ int CheckContentDigest(Context* ctx, CMS_SignerInfo* si, const ASN1_OCTET_STRING
   CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest_alg, nullptr);
   const ASN1_OBJECT* digest_obj = nullptr;
   X509_ALGOR_get0(&digest_obj, nullptr, nullptr, digest_alg);
-  const EVP_MD* md = EVP_get_digestbyobj(digest_obj);
+  // The usual digests were fetched once; any other is fetched by its OID.
+  const EVP_MD* md = FetchedDigest(OBJ_obj2nid(digest_obj));
+  DigestPtr other;
+  if (md == nullptr) {
+    char oid[128];
+    const int n = OBJ_obj2txt(oid, sizeof oid, digest_obj, 1);
+    if (n > 0 && static_cast<size_t>(n) < sizeof oid && LibraryContext() != nullptr) {
+      other.reset(EVP_MD_fetch(LibraryContext(), oid, nullptr));
+    }
+    md = other.get();
+  }
   if (md == nullptr) return Fail(ctx, QVTK_ERR_CMS_DIGEST, "CMS: unsupported digest algorithm");
   BioPtr chain(BIO_new(BIO_f_md()));
   // An empty content may have no buffer at all; the memory BIO wants one.
@@ -340,10 +429,13 @@ QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX handle, int32_t /*
   if (ctx == nullptr || content == nullptr) {
     return Fail(ctx, QVTK_ERR_INVALID_ARGUMENT, "CMS: bad argument");
   }
+  ctx->verified_token.reset();
+  ctx->verified_token_certs.reset();
+  ctx->verified_token_der.clear();
   vrd::tk::SignedData sd;
-  int status = vrd::tk::ParseSignedData(ctx, signed_data, &sd);
+  int status = vrd::tk::ParseSignedData(ctx, signed_data, false, &sd);
   if (status != QVTK_OK) return status;
-  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(sd.cms.get());
+  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(sd.cms);
   if (sk_CMS_SignerInfo_num(signers) <= 0) {
     return Fail(ctx, QVTK_ERR_CMS_NO_SIGNER_CERT, "CMS: no SignerInfo");
   }
@@ -368,6 +460,19 @@ QVTK_EXPORT int QVTK_CALL QVTK_CMS_ProcessSignedData(QVTK_CTX handle, int32_t /*
   if (status != QVTK_OK) return Fail(ctx, status, "CMS: cannot copy the content");
   if (content_type != nullptr) *content_type = sd.is_tst_info ? 1 : 0;
   vrd::tk::RememberToken(ctx, &sd, has_gen_time, gen_time);
+  // Kept for QVTK_TSP_GetTokenInfo on the same bytes; when memory is short
+  // it parses them again.
+  vrd::tk::CertStackPtr kept_certs(X509_chain_up_ref(ctx->token_certs.get()));
+  if (kept_certs != nullptr) {
+    try {
+      ctx->verified_token_der.assign(reinterpret_cast<const char*>(signed_data->data),
+                                     static_cast<size_t>(signed_data->length));
+      ctx->verified_token = std::move(sd.owned);
+      ctx->verified_token_certs = std::move(kept_certs);
+    } catch (...) {
+      ctx->verified_token_der.clear();
+    }
+  }
   return QVTK_OK;
 }
 
@@ -381,14 +486,14 @@ QVTK_EXPORT int QVTK_CALL QVTK_TSP_GetTokenInfo(QVTK_CTX handle, const QVTK_BINS
     return Fail(ctx, QVTK_ERR_INVALID_ARGUMENT, "TSP: bad argument");
   }
   vrd::tk::SignedData sd;
-  int status = vrd::tk::ParseSignedData(ctx, token, &sd);
+  int status = vrd::tk::ParseSignedData(ctx, token, true, &sd);
   if (status != QVTK_OK) return status;
   vrd::tk::TstInfoPtr info;
   status = vrd::tk::ParseTstInfo(ctx, sd, &info);
   if (status != QVTK_OK) return status;
 
   // The token's signer: the first SignerInfo's certificate.
-  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(sd.cms.get());
+  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(sd.cms);
   X509* signer = sk_CMS_SignerInfo_num(signers) > 0
                      ? vrd::tk::FindSignerCert(sk_CMS_SignerInfo_value(signers, 0), sd.certs.get())
                      : nullptr;

@@ -1,0 +1,125 @@
+#include "toolkit/openssl/SignedDataDer.h"
+
+#include <cstdint>
+
+namespace vrd::tk {
+namespace {
+
+// X.690 identifier octets of the fields looked at.
+constexpr unsigned char kSequence = 0x30;
+constexpr unsigned char kSet = 0x31;
+constexpr unsigned char kInteger = 0x02;
+constexpr unsigned char kObjectIdentifier = 0x06;
+constexpr unsigned char kContext0 = 0xA0;  // [0] constructed
+constexpr unsigned char kContext1 = 0xA1;  // [1] constructed
+constexpr unsigned char kHighTagNumber = 0x1F;
+constexpr size_t kMaxLengthOctets = 4;
+
+struct Tlv {
+  const unsigned char* start = nullptr;
+  const unsigned char* content = nullptr;
+  size_t content_length = 0;
+  unsigned char tag = 0;
+  const unsigned char* end() const { return content + content_length; }
+};
+
+// One TLV with a definite length, X.690 section 8.1.3, within [p, end).
+bool ReadTlv(const unsigned char* p, const unsigned char* end, Tlv* out) {
+  if (end - p < 2 || (p[0] & kHighTagNumber) == kHighTagNumber) return false;
+  size_t header = 2;
+  size_t length = p[1];
+  if ((length & 0x80) != 0) {
+    const size_t octets = length & 0x7F;
+    if (octets == 0 || octets > kMaxLengthOctets || static_cast<size_t>(end - p) < 2 + octets) {
+      return false;
+    }
+    length = 0;
+    for (size_t i = 0; i < octets; ++i) length = (length << 8) | p[2 + i];
+    header += octets;
+  }
+  if (length > static_cast<size_t>(end - p) - header) return false;
+  out->start = p;
+  out->tag = p[0];
+  out->content = p + header;
+  out->content_length = length;
+  return true;
+}
+
+void AppendTlv(unsigned char tag, const std::string& content, std::string* out) {
+  out->push_back(static_cast<char>(tag));
+  const size_t length = content.size();
+  if (length < 0x80) {
+    out->push_back(static_cast<char>(length));
+  } else {
+    unsigned char octets[kMaxLengthOctets];
+    size_t count = 0;
+    for (size_t rest = length; rest != 0; rest >>= 8) {
+      octets[count++] = static_cast<unsigned char>(rest & 0xFF);
+    }
+    out->push_back(static_cast<char>(0x80 | count));
+    while (count > 0) out->push_back(static_cast<char>(octets[--count]));
+  }
+  out->append(content);
+}
+
+std::string Bytes(const unsigned char* from, const unsigned char* to) {
+  return std::string(reinterpret_cast<const char*>(from), static_cast<size_t>(to - from));
+}
+
+}  // namespace
+
+bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData* out) noexcept {
+  try {
+    Tlv content_info, content_type, explicit_content, signed_data;
+    if (der == nullptr || !ReadTlv(der, der + length, &content_info) ||
+        content_info.tag != kSequence) {
+      return false;
+    }
+    if (!ReadTlv(content_info.content, content_info.end(), &content_type) ||
+        content_type.tag != kObjectIdentifier ||
+        !ReadTlv(content_type.end(), content_info.end(), &explicit_content) ||
+        explicit_content.tag != kContext0 || explicit_content.end() != content_info.end() ||
+        !ReadTlv(explicit_content.content, explicit_content.end(), &signed_data) ||
+        signed_data.tag != kSequence || signed_data.end() != explicit_content.end()) {
+      return false;
+    }
+    // SignedData: version, digestAlgorithms, encapContentInfo,
+    // [0] certificates, [1] crls OPTIONAL, signerInfos.
+    Tlv fields[6];
+    size_t count = 0;
+    for (const unsigned char* p = signed_data.content; p != signed_data.end(); ++count) {
+      if (count == 6 || !ReadTlv(p, signed_data.end(), &fields[count])) return false;
+      p = fields[count].end();
+    }
+    if (count < 5 || fields[0].tag != kInteger || fields[1].tag != kSet ||
+        fields[2].tag != kSequence || fields[3].tag != kContext0 ||
+        (count == 6 && fields[4].tag != kContext1) || fields[count - 1].tag != kSet) {
+      return false;
+    }
+    const Tlv& certificates = fields[3];
+    std::vector<std::string_view> slices;
+    for (const unsigned char* p = certificates.content; p != certificates.end();) {
+      Tlv cert;
+      if (!ReadTlv(p, certificates.end(), &cert) || cert.tag != kSequence) return false;
+      slices.emplace_back(reinterpret_cast<const char*>(cert.start),
+                          static_cast<size_t>(cert.end() - cert.start));
+      p = cert.end();
+    }
+    std::string signed_body = Bytes(signed_data.content, certificates.start);
+    signed_body += Bytes(certificates.end(), signed_data.end());
+    std::string signed_tlv;
+    AppendTlv(kSequence, signed_body, &signed_tlv);
+    std::string explicit_tlv;
+    AppendTlv(kContext0, signed_tlv, &explicit_tlv);
+    std::string info_body = Bytes(content_type.start, content_type.end());
+    info_body += explicit_tlv;
+    out->without_certificates.clear();
+    AppendTlv(kSequence, info_body, &out->without_certificates);
+    out->certificates = std::move(slices);
+    return true;
+  } catch (...) {
+    return false;  // no memory: the caller parses the whole object
+  }
+}
+
+}  // namespace vrd::tk
