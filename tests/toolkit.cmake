@@ -21,15 +21,13 @@ vrd_add_test(trust_anchors_test
   LIBS vrd_fake_toolkit OpenSSL::Crypto)
 
 # The toolkit's caches never change a result; the LRU map behind them.
-if(TARGET vrd_toolkit)
-  find_package(Threads REQUIRED)
-  vrd_add_test(toolkit_cache_test SOURCES toolkit_cache_test.cpp
-    LIBS vrd_toolkit OpenSSL::Crypto Threads::Threads)
-endif()
+find_package(Threads REQUIRED)
+vrd_add_test(toolkit_cache_test SOURCES toolkit_cache_test.cpp
+  LIBS vrd_toolkit OpenSSL::Crypto Threads::Threads)
 
 # A host process with its own OpenSSL set-up (tests/support/ToolkitProbe.cpp),
 # run by toolkit_host_test under hostile OPENSSL_CONF files.
-if(TARGET vrd_toolkit AND TARGET vrd_api AND NOT WIN32)
+if(NOT WIN32)
   add_executable(toolkit_probe support/ToolkitProbe.cpp)
   vrd_defaults(toolkit_probe)
   target_link_libraries(toolkit_probe PRIVATE vrd_api vrd_toolkit OpenSSL::Crypto)
