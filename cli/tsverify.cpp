@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "api/VerifyTimeStampToken.h"
+#include "cli/AllReport.h"
 #include "cli/TsVerifyCore.h"
 
 #if defined(_WIN32)
@@ -81,6 +82,7 @@ int Run(const vrd::cli::Options& options) {
     }
     files = vrd::cli::SplitFileList(list);
   }
+  if (options.all) return vrd::cli::RunAll(options, roots, files);
 
   WorkQueue queue;
   queue.results.resize(files.size());

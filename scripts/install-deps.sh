@@ -7,6 +7,7 @@ packages=(
   cmake make g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev openssl
+  libqpdf-dev qpdf python3
   clang libclang-rt-14-dev llvm
   g++-mingw-w64-x86-64-posix dpkg-dev
   wine wine64 locales

@@ -1,0 +1,189 @@
+#include "cli/AllReport.h"
+
+#include <cstdio>
+#include <thread>
+#include <utility>
+
+#include "api/ResultCodes.h"
+#include "api/VerifyTimeStampToken.h"
+#include "util/LoadFile.h"
+
+namespace vrd {
+namespace cli {
+namespace {
+
+constexpr int kExitVerified = 0;
+constexpr int kExitNotVerified = 1;
+
+std::string JsonBool(bool value) { return value ? "true" : "false"; }
+
+std::string JsonIntegers(const std::vector<int64_t>& values) {
+  std::string out = "[";
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (i > 0) out += ",";
+    out += std::to_string(values[i]);
+  }
+  return out + "]";
+}
+
+std::string TimeStampJson(const report::TimeStampReport& ts) {
+  using report::VerdictName;
+  std::string out = "{\"kind\":" + JsonString(report::KindName(ts.kind));
+  out += ",\"field\":" + JsonString(ts.field_name);
+  out += ",\"subFilter\":" + JsonString(ts.sub_filter);
+  out += ",\"verified\":" + JsonBool(ts.Verified());
+  out += ",\"problem\":" + JsonString(ts.problem);
+  out += ",\"revision\":" + std::to_string(ts.revision);
+  out += ",\"laterRevisions\":" + std::to_string(ts.later_revisions);
+  out += ",\"laterChanges\":" + JsonString(report::LaterChangesName(ts.later_changes));
+  out += ",\"laterOtherObjects\":" + JsonIntegers(ts.later_other_objects);
+  out += ",\"byteRange\":" + JsonIntegers(ts.byte_range);
+  out += ",\"byteRangeValid\":" + JsonBool(ts.byte_range_valid);
+  out += ",\"coversWholeFile\":" + JsonBool(ts.covers_whole_file);
+  out += ",\"coversWholeRevision\":" + JsonBool(ts.covers_whole_revision);
+  out += ",\"gapIsContents\":" + JsonBool(ts.gap_is_contents);
+  out += ",\"encoding\":" + JsonString(ts.encoding);
+  out += ",\"imprintAlgorithm\":" + JsonString(ts.imprint_algorithm);
+  out += ",\"weakAlgorithm\":" + JsonBool(ts.weak_algorithm);
+  out += ",\"imprint\":" + JsonString(VerdictName(ts.imprint));
+  out += ",\"hashedMessage\":" + JsonString(ts.imprint_hex);
+  out += ",\"computedDigest\":" + JsonString(ts.computed_hex);
+  out += ",\"signature\":" + JsonString(VerdictName(ts.signature));
+  out += ",\"signingCertificate\":" + JsonString(VerdictName(ts.signing_certificate));
+  out += ",\"timeStampingUsage\":" + JsonString(VerdictName(ts.time_stamping_usage));
+  out += ",\"chain\":" + JsonString(VerdictName(ts.chain));
+  out += ",\"trustedBy\":" + JsonString(report::TrustSourceName(ts.trusted_by));
+  out += ",\"expiredSince\":" + JsonBool(ts.expired_since);
+  out += ",\"genTime\":" + JsonString(ts.gen_time);
+  out += ",\"tsaSubject\":" + JsonString(ts.tsa_subject);
+  out += ",\"serial\":" + JsonString(ts.serial);
+  out += ",\"policy\":" + JsonString(ts.policy);
+  return out + "}";
+}
+
+std::string CoverageText(const report::TimeStampReport& ts) {
+  if (!ts.byte_range_valid) return "the /ByteRange does not name bytes of the file";
+  std::string out = ts.covers_whole_file       ? "whole file"
+                    : ts.covers_whole_revision ? "whole revision " + std::to_string(ts.revision)
+                                               : "part of the file only";
+  out += ts.gap_is_contents ? "; the gap is exactly /Contents" : "; the gap is NOT only /Contents";
+  return out;
+}
+
+}  // namespace
+
+bool AllResult::Verified() const {
+  if (!opened || report.timestamps.empty()) return false;
+  for (const report::TimeStampReport& ts : report.timestamps) {
+    if (!ts.Verified()) return false;
+  }
+  return true;
+}
+
+AllResult ReportFile(const std::string& path, const report::TrustSettings& trust,
+                     const std::vector<ByteString>& extra_roots) {
+  AllResult result;
+  ByteString document;
+  if (LoadFile(path.c_str(), document) != kLoadOk) {
+    result.library_code = FileUnreadable;
+    result.report.error = "the file cannot be read";
+    return result;
+  }
+  // The library may write into its document (encrypted seal impressions):
+  // it gets its own copy, made on its own thread.
+  std::thread library([&result, &document, &extra_roots]() {
+    ByteString copy(document);
+    ExtraTrustedRoots roots;
+    roots.certificates = extra_roots.empty() ? nullptr : extra_roots.data();
+    roots.count = extra_roots.size();
+    result.library_code =
+        copy.GetLength() == document.GetLength()
+            ? VerifyTimeStampToken(copy, nullptr, nullptr, nullptr, nullptr, roots)
+            : FileUnreadable;
+  });
+  const auto* bytes = reinterpret_cast<const unsigned char*>(document.GetData());
+  result.opened = report::BuildReport(bytes, static_cast<size_t>(document.GetLength()), trust,
+                                      &result.report) == report::ReportStatus::kOk;
+  library.join();
+  return result;
+}
+
+std::string FormatAllJson(const std::string& path, const AllResult& result) {
+  std::string out = "{\"file\":" + JsonString(path);
+  out += ",\"verified\":" + JsonBool(result.Verified());
+  out += ",\"error\":" + JsonString(result.report.error);
+  out += ",\"library\":{\"code\":" + std::to_string(result.library_code) +
+         ",\"result\":" + JsonString(ResultName(result.library_code)) + "}";
+  out += ",\"revisions\":" + std::to_string(result.report.revisions);
+  out += ",\"timestamps\":[";
+  for (size_t i = 0; i < result.report.timestamps.size(); ++i) {
+    if (i > 0) out += ",";
+    out += TimeStampJson(result.report.timestamps[i]);
+  }
+  return out + "]}";
+}
+
+std::string FormatAllText(const std::string& path, const AllResult& result) {
+  const report::DocumentReport& doc = result.report;
+  std::string out = path + ": ";
+  if (!result.opened) {
+    out += "ERROR " + doc.error + "\n";
+  } else if (doc.timestamps.empty()) {
+    out += "no time-stamp found";
+  } else {
+    out += result.Verified() ? "VERIFIED" : "NOT VERIFIED";
+    out += ", " + std::to_string(doc.timestamps.size()) + " time-stamp(s)";
+  }
+  if (result.opened) {
+    out += ", " + std::to_string(doc.revisions) + " revision(s); library verdict " +
+           std::to_string(result.library_code) + " " + ResultName(result.library_code) + "\n";
+  }
+  int number = 0;
+  for (const report::TimeStampReport& ts : doc.timestamps) {
+    using report::VerdictName;
+    out += "  [" + std::to_string(++number) + "] " + report::KindName(ts.kind) +
+           " time-stamp, field \"" + ts.field_name +
+           "\": " + (ts.Verified() ? "verified" : "NOT verified: " + ts.problem) + "\n";
+    out += "      revision:   " + std::to_string(ts.revision) + " of " +
+           std::to_string(doc.revisions) + ", " + std::to_string(ts.later_revisions) + " later (" +
+           report::LaterChangesName(ts.later_changes) + ")\n";
+    out += "      coverage:   " + CoverageText(ts) + "\n";
+    out += "      imprint:    " + std::string(VerdictName(ts.imprint)) + " (" +
+           ts.imprint_algorithm + (ts.weak_algorithm ? ", WEAK" : "") + ", " + ts.encoding +
+           " token)\n";
+    out += "      signature:  " + std::string(VerdictName(ts.signature)) + ", ESS binding " +
+           VerdictName(ts.signing_certificate) + ", timeStamping EKU " +
+           VerdictName(ts.time_stamping_usage) + "\n";
+    out += "      chain:      " + std::string(VerdictName(ts.chain));
+    if (ts.chain == report::Verdict::kPass) {
+      out += std::string(" (") + report::TrustSourceName(ts.trusted_by) +
+             (ts.expired_since ? ", valid at genTime, expired since" : "") + ")";
+    }
+    out += "\n      genTime:    " + ts.gen_time + "\n";
+    out += "      TSA:        " + ts.tsa_subject + "\n";
+    out += "      serial:     " + ts.serial + ", policy " + ts.policy + "\n";
+  }
+  return out;
+}
+
+int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
+           const std::vector<std::string>& files) {
+  report::TrustSettings trust;
+  for (const ByteString& root : extra_roots) {
+    trust.extra_roots.emplace_back(root.GetData(), static_cast<size_t>(root.GetLength()));
+  }
+  trust.system_roots = options.system_roots;
+  bool all_verified = true;
+  for (const std::string& file : files) {
+    const AllResult result = ReportFile(file, trust, extra_roots);
+    const std::string text =
+        options.json ? FormatAllJson(file, result) + "\n" : FormatAllText(file, result);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    if (!result.Verified()) all_verified = false;
+  }
+  return all_verified ? kExitVerified : kExitNotVerified;
+}
+
+}  // namespace cli
+}  // namespace vrd
