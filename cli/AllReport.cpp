@@ -1,5 +1,7 @@
 #include "cli/AllReport.h"
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <thread>
 #include <utility>
@@ -7,6 +9,24 @@
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
 #include "util/LoadFile.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#define VRD_DUP _dup
+#define VRD_DUP2 _dup2
+#define VRD_OPEN _open
+#define VRD_CLOSE _close
+#define VRD_NULL_DEVICE "NUL"
+#define VRD_WRITE_ONLY _O_WRONLY
+#else
+#include <unistd.h>
+#define VRD_DUP dup
+#define VRD_DUP2 dup2
+#define VRD_OPEN open
+#define VRD_CLOSE close
+#define VRD_NULL_DEVICE "/dev/null"
+#define VRD_WRITE_ONLY O_WRONLY
+#endif
 
 namespace vrd {
 namespace cli {
@@ -166,8 +186,49 @@ std::string FormatAllText(const std::string& path, const AllResult& result) {
   return out;
 }
 
+namespace {
+
+// The library's scanning writes its own messages to standard output; under
+// --all they would break the report's lines, so they go to the null device
+// and the report to the original standard output.
+class ReportStream {
+ public:
+  ReportStream() {
+    std::fflush(stdout);
+    const int saved = VRD_DUP(1);
+    const int null_device = VRD_OPEN(VRD_NULL_DEVICE, VRD_WRITE_ONLY);
+    if (saved >= 0 && null_device >= 0 && VRD_DUP2(null_device, 1) >= 0) {
+      out_ = fdopen(saved, "wb");
+    }
+    if (null_device >= 0) VRD_CLOSE(null_device);
+    if (out_ == nullptr) {
+      if (saved >= 0) {
+        VRD_DUP2(saved, 1);
+        VRD_CLOSE(saved);
+      }
+      out_ = stdout;
+    }
+  }
+  ~ReportStream() {
+    if (out_ == stdout) return;
+    std::fflush(stdout);
+    std::fflush(out_);
+    VRD_DUP2(fileno(out_), 1);
+    std::fclose(out_);
+  }
+  ReportStream(const ReportStream&) = delete;
+  ReportStream& operator=(const ReportStream&) = delete;
+  FILE* get() const { return out_; }
+
+ private:
+  FILE* out_ = nullptr;
+};
+
+}  // namespace
+
 int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
            const std::vector<std::string>& files) {
+  ReportStream out;
   report::TrustSettings trust;
   for (const ByteString& root : extra_roots) {
     trust.extra_roots.emplace_back(root.GetData(), static_cast<size_t>(root.GetLength()));
@@ -178,8 +239,8 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
     const AllResult result = ReportFile(file, trust, extra_roots);
     const std::string text =
         options.json ? FormatAllJson(file, result) + "\n" : FormatAllText(file, result);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    std::fwrite(text.data(), 1, text.size(), out.get());
+    std::fflush(out.get());
     if (!result.Verified()) all_verified = false;
   }
   return all_verified ? kExitVerified : kExitNotVerified;

@@ -281,7 +281,14 @@ void JudgeCoverage(const unsigned char* data, size_t size, const std::vector<Rev
   const bool from_start = br[0] == 0;
   const bool one_gap = ranges->size() == 2;
   ts->covers_whole_file = from_start && one_gap && covered_end == static_cast<int64_t>(size);
-  ts->revision = ends.empty() ? 1 : RevisionOfOffset(ends, covered_end - 1) + 1;
+  ts->revision = static_cast<int>(ends.size());
+  for (size_t i = 0; i < ends.size(); ++i) {
+    if (covered_end <= ends[i].line_end) {
+      ts->revision = static_cast<int>(i) + 1;
+      break;
+    }
+  }
+  if (ts->revision == 0) ts->revision = 1;
   if (!ends.empty()) {
     const RevisionEnd& end = ends[static_cast<size_t>(ts->revision - 1)];
     ts->covers_whole_revision =

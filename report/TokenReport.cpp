@@ -149,6 +149,47 @@ bool DecodeAnchor(QVTK_CTX ctx, const char* base64, std::string* der) {
   return ok;
 }
 
+// Deepest nesting IsDerShaped follows; a token nests about a dozen levels.
+constexpr int kMaxAsn1Depth = 64;
+
+// True when every length in the TLVs filling bytes is definite and minimal
+// and no string is cut into constructed pieces (X.690 section 10). Encodings
+// OpenSSL accepted are well formed; this only tells their form.
+bool IsDerShaped(const unsigned char* bytes, size_t size, int depth) {
+  if (depth > kMaxAsn1Depth) return false;
+  size_t pos = 0;
+  while (pos < size) {
+    const unsigned char tag = bytes[pos++];
+    if ((tag & 0x1F) == 0x1F) {
+      while (pos < size && (bytes[pos] & 0x80) != 0) ++pos;
+      ++pos;
+    }
+    if (pos >= size) return false;
+    const unsigned char first = bytes[pos++];
+    size_t length = first;
+    if (first == 0x80) return false;  // indefinite
+    if ((first & 0x80) != 0) {
+      const size_t count = first & 0x7F;
+      if (count > sizeof(size_t) || count > size - pos || bytes[pos] == 0) return false;
+      length = 0;
+      for (size_t i = 0; i < count; ++i) length = (length << 8) | bytes[pos + i];
+      pos += count;
+      if (length < 0x80) return false;  // long form where the short one fits
+    }
+    if (length > size - pos) return false;
+    const bool constructed = (tag & 0x20) != 0;
+    const unsigned char number = tag & 0x1F;
+    const bool universal = (tag & 0xC0) == 0;
+    if (constructed && universal &&
+        (number == V_ASN1_OCTET_STRING || number == V_ASN1_BIT_STRING)) {
+      return false;
+    }
+    if (constructed && !IsDerShaped(bytes + pos, length, depth + 1)) return false;
+    pos += length;
+  }
+  return true;
+}
+
 struct ToolkitContext {
   QVTK_CTX handle = nullptr;
   ~ToolkitContext() {
@@ -255,15 +296,7 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
     return false;
   }
   const size_t consumed = static_cast<size_t>(p - bytes);
-  {
-    unsigned char* der = nullptr;
-    const int der_length = i2d_CMS_ContentInfo(cms.get(), &der);
-    ts->encoding = der_length > 0 && static_cast<size_t>(der_length) == consumed &&
-                           std::memcmp(der, bytes, consumed) == 0
-                       ? "DER"
-                       : "BER";
-    OPENSSL_free(der);
-  }
+  ts->encoding = IsDerShaped(bytes, consumed, 0) ? "DER" : "BER";
   ASN1_OCTET_STRING** content = CMS_get0_content(cms.get());
   if (OBJ_obj2nid(CMS_get0_eContentType(cms.get())) != NID_id_smime_ct_TSTInfo ||
       content == nullptr || *content == nullptr) {
