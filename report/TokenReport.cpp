@@ -344,7 +344,7 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   }
   ts->tsa_subject = NameText(X509_get_subject_name(signer));
 
-  const tk::CheckResult signature = tk::CheckSignerSignature(si, signer, *content);
+  const tk::CheckResult signature = tk::CheckSignerSignature(si, signer, *content, true);
   ts->signature = signature.ok() ? Verdict::kPass : Verdict::kFail;
   const tk::CheckResult ess = tk::CheckSigningCertificate(si, signer, certs.get());
   ts->signing_certificate = ess.ok() ? Verdict::kPass : Verdict::kFail;

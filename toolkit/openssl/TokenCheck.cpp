@@ -10,10 +10,7 @@
 namespace vrd::tk {
 namespace {
 
-CheckResult Failed(int code, const char* what) noexcept {
-  ERR_clear_error();
-  return CheckResult{code, what};
-}
+CheckResult Failed(int code, const char* what) noexcept { return CheckResult{code, what}; }
 
 // Runs the content through a digest BIO for the SignerInfo's algorithm and
 // lets OpenSSL check it: against the message-digest attribute when there are
@@ -70,12 +67,12 @@ bool NormalizeRsaSignatureAlgorithm(CMS_SignerInfo* si) noexcept {
   return X509_ALGOR_set0(signature_alg, OBJ_nid2obj(NID_rsaEncryption), V_ASN1_NULL, nullptr) == 1;
 }
 
-CheckResult CheckSignerSignature(CMS_SignerInfo* si, X509* signer,
-                                 const ASN1_OCTET_STRING* content) noexcept {
+CheckResult CheckSignerSignature(CMS_SignerInfo* si, X509* signer, const ASN1_OCTET_STRING* content,
+                                 bool accept_x500_rsa) noexcept {
   if (signer == nullptr) {
     return Failed(QVTK_ERR_CMS_NO_SIGNER_CERT, "CMS: signer certificate not in the token");
   }
-  NormalizeRsaSignatureAlgorithm(si);
+  if (accept_x500_rsa) NormalizeRsaSignatureAlgorithm(si);
   CMS_SignerInfo_set1_signer_cert(si, signer);
   const bool has_signed_attrs = CMS_signed_get_attr_count(si) >= 0;
   if (has_signed_attrs && CMS_SignerInfo_verify(si) <= 0) {

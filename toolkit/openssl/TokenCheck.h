@@ -7,7 +7,9 @@
 // Internal to the toolkit's sources and the report module (each compiles this
 // file into itself); nothing here is exported. Functions borrow every OpenSSL
 // object they are given and never keep it; each returns a QVTK_ code and a
-// static text naming the failure, and leaves OpenSSL's error queue empty.
+// static text naming the failure. After a failure OpenSSL's error queue may
+// hold its reasons, for the caller to record and clear; after a success it
+// is empty.
 #ifndef VRD_TOOLKIT_OPENSSL_TOKENCHECK_H_
 #define VRD_TOOLKIT_OPENSSL_TOKENCHECK_H_
 
@@ -33,10 +35,12 @@ X509* FindSignerCert(CMS_SignerInfo* si, STACK_OF(X509) * certs) noexcept;
 // The SignerInfo's signature, with signer as its certificate: over the signed
 // attributes and the content digest against the message-digest attribute
 // when there are signed attributes, else over the content itself.
-// A signature algorithm given as the bare RSA identifier 2.5.8.1.1 (X.509's
-// id-ea-rsa) is read as rsaEncryption, which some authorities mean by it.
+// With accept_x500_rsa, a signature algorithm given as the bare RSA
+// identifier 2.5.8.1.1 (X.500's id-ea-rsa), which some authorities write for
+// rsaEncryption, is read as rsaEncryption (OpenSSL's CMS code refuses it).
 [[nodiscard]] CheckResult CheckSignerSignature(CMS_SignerInfo* si, X509* signer,
-                                               const ASN1_OCTET_STRING* content) noexcept;
+                                               const ASN1_OCTET_STRING* content,
+                                               bool accept_x500_rsa) noexcept;
 
 // RFC 2634 section 5.4 / RFC 5035 section 3: the signed attribute
 // signingCertificate (v1) or signingCertificateV2 must be present, its first
