@@ -335,8 +335,7 @@ std::string ContentsBytes(const unsigned char* data, const ByteRanges& ranges, b
 
 class Reporter {
  public:
-  Reporter(const unsigned char* data, size_t size, const TrustSources& trust)
-      : data_(data), size_(size), trust_(trust) {}
+  Reporter(const unsigned char* data, const TrustSources& trust) : data_(data), trust_(trust) {}
 
   // Digests ranges once per distinct range list and algorithm.
   void CompareImprint(const ImprintRequest& request, const ByteRanges& ranges,
@@ -381,7 +380,6 @@ class Reporter {
 
  private:
   const unsigned char* data_;
-  size_t size_;
   const TrustSources& trust_;
   std::map<DigestKey, std::vector<unsigned char>> cache_;
 };
@@ -487,7 +485,7 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
     Walk walk;
     walk.pdf = &pdf;
     WalkDocument(&walk);
-    Reporter reporter(data, size, sources);
+    Reporter reporter(data, sources);
     for (const auto& [name, signature] : walk.signatures) {
       if (out->timestamps.size() >= kMaxTimeStamps) break;
       ReportSignature(&reporter, data, size, ends, name, signature, &out->timestamps);
