@@ -26,8 +26,8 @@ struct AllResult {
   [[nodiscard]] bool Verified() const;
 };
 
-// Reports on one file. The library verdict runs on its own copy of the bytes,
-// beside the report, so the file is read once.
+// Reports on one file: the report over the file's bytes (mapped read-only)
+// and, on a second thread, the library's verdict as VerifyFile gives it.
 AllResult ReportFile(const std::string& path, const report::TrustSettings& trust,
                      const std::vector<ByteString>& extra_roots);
 

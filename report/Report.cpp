@@ -451,10 +451,16 @@ std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size
   const unsigned char* cursor = data;
   const unsigned char* const end = data + size;
   while (cursor < end) {
-    const void* hit =
-        memmem(cursor, static_cast<size_t>(end - cursor), kEofMarker, kEofMarkerLength);
+    // memchr for the rare '%' is several times faster than a general
+    // substring search over long binary streams.
+    const void* hit = std::memchr(cursor, '%', static_cast<size_t>(end - cursor));
     if (hit == nullptr) break;
     const size_t pos = static_cast<size_t>(static_cast<const unsigned char*>(hit) - data);
+    cursor = data + pos + 1;
+    if (size - pos < kEofMarkerLength ||
+        std::memcmp(data + pos, kEofMarker, kEofMarkerLength) != 0) {
+      continue;
+    }
     cursor = data + pos + kEofMarkerLength;
     if (!ClosesStartXref(data, pos)) continue;
     RevisionEnd revision;
