@@ -61,7 +61,8 @@ struct TimeStampReport {
   std::string field_name;  // fully qualified, parts joined with "."
   std::string sub_filter;  // of the signature dictionary, without the "/"
 
-  // Revisions count from 1; later_revisions follow the time-stamp's own.
+  // Revisions count from 1 (0: unknown, the /ByteRange being unusable);
+  // later_revisions follow the time-stamp's own.
   int revision = 0;
   int later_revisions = 0;
   LaterChanges later_changes = LaterChanges::kNone;
