@@ -5,6 +5,7 @@
 #include <exception>
 #include <map>
 #include <memory>
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -25,6 +26,14 @@ constexpr size_t kStartXrefLength = sizeof kStartXref - 1;
 constexpr size_t kStartXrefWindow = 64;
 // Object numbers listed for a later revision that changes other things.
 constexpr size_t kMaxListedObjects = 8;
+
+std::shared_ptr<QPDFLogger> SilentLogger() {
+  std::shared_ptr<QPDFLogger> logger = QPDFLogger::create();
+  logger->setInfo(logger->discard());
+  logger->setWarn(logger->discard());
+  logger->setError(logger->discard());
+  return logger;
+}
 
 bool IsPdfWhitespace(unsigned char c) {
   return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
@@ -237,8 +246,61 @@ RevisionMap MapRevisions(QPDF* pdf, const std::vector<RevisionEnd>& ends, const 
   return map;
 }
 
-void JudgeLaterRevisions(QPDF* pdf, const RevisionMap& map, TimeStampReport* ts) {
-  if (ts->later_revisions == 0) {
+// The largest stream whose data is compared with its earlier version; a
+// larger rewritten stream counts as changed.
+constexpr size_t kMaxComparedStreamBytes = size_t{16} << 20;
+
+// True when obj (current definition) equals the definition of the same
+// object in earlier: same dictionary or value text, same raw stream data.
+bool SameAsBefore(QPDF* earlier, QPDFObjectHandle obj) {
+  if (earlier == nullptr) return false;
+  try {
+    QPDFObjectHandle before = earlier->getObject(obj.getObjGen());
+    if (before.isNull() || before.isStream() != obj.isStream()) return false;
+    if (!obj.isStream()) return before.unparse() == obj.unparse();
+    if (before.getDict().unparse() != obj.getDict().unparse()) return false;
+    std::shared_ptr<Buffer> old_data = before.getRawStreamData();
+    if (old_data == nullptr || old_data->getSize() > kMaxComparedStreamBytes) return false;
+    std::shared_ptr<Buffer> new_data = obj.getRawStreamData();
+    return new_data != nullptr && new_data->getSize() == old_data->getSize() &&
+           std::memcmp(new_data->getBuffer(), old_data->getBuffer(), old_data->getSize()) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// The document as it stood at the end of a revision (0-based), opened once
+// per revision; null when qpdf cannot open that prefix.
+class EarlierRevisions {
+ public:
+  EarlierRevisions(const unsigned char* data, const std::vector<RevisionEnd>& ends)
+      : data_(data), ends_(ends) {}
+
+  QPDF* At(int revision) {
+    auto found = opened_.find(revision);
+    if (found != opened_.end()) return found->second.get();
+    std::unique_ptr<QPDF> pdf = std::make_unique<QPDF>();
+    try {
+      pdf->setLogger(SilentLogger());
+      pdf->setSuppressWarnings(true);
+      pdf->setAttemptRecovery(true);
+      pdf->processMemoryFile("revision", reinterpret_cast<const char*>(data_),
+                             static_cast<size_t>(ends_[static_cast<size_t>(revision)].line_end));
+    } catch (const std::exception&) {
+      pdf.reset();
+    }
+    return opened_.emplace(revision, std::move(pdf)).first->second.get();
+  }
+
+ private:
+  const unsigned char* data_;
+  const std::vector<RevisionEnd>& ends_;
+  std::map<int, std::unique_ptr<QPDF>> opened_;
+};
+
+void JudgeLaterRevisions(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier,
+                         TimeStampReport* ts) {
+  if (ts->later_revisions == 0 || ts->revision < 1) {
     ts->later_changes = LaterChanges::kNone;
     return;
   }
@@ -249,7 +311,7 @@ void JudgeLaterRevisions(QPDF* pdf, const RevisionMap& map, TimeStampReport* ts)
     if (revision <= own || map.allowed.count(objgen) != 0) continue;
     if (++checked > kMaxVisitedObjects) break;
     QPDFObjectHandle obj = pdf->getObject(objgen);
-    if (IsUpdateStructure(pdf, obj)) continue;
+    if (IsUpdateStructure(pdf, obj) || SameAsBefore(earlier->At(own), obj)) continue;
     ts->later_changes = LaterChanges::kOther;
     if (ts->later_other_objects.size() < kMaxListedObjects) {
       ts->later_other_objects.push_back(objgen.getObj());
@@ -436,14 +498,6 @@ void ReportSignature(Reporter* reporter, const unsigned char* data, size_t size,
   }
 }
 
-std::shared_ptr<QPDFLogger> SilentLogger() {
-  std::shared_ptr<QPDFLogger> logger = QPDFLogger::create();
-  logger->setInfo(logger->discard());
-  logger->setWarn(logger->discard());
-  logger->setError(logger->discard());
-  return logger;
-}
-
 }  // namespace
 
 std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size) {
@@ -500,7 +554,8 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
     for (const TimeStampReport& ts : out->timestamps) any_later |= ts.later_revisions > 0;
     if (any_later) {
       const RevisionMap map = MapRevisions(&pdf, ends, walk);
-      for (TimeStampReport& ts : out->timestamps) JudgeLaterRevisions(&pdf, map, &ts);
+      EarlierRevisions earlier(data, ends);
+      for (TimeStampReport& ts : out->timestamps) JudgeLaterRevisions(&pdf, map, &earlier, &ts);
     }
   } catch (const std::exception& e) {
     out->timestamps.clear();

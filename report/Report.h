@@ -20,7 +20,9 @@
 // from the catalog's /DSS, a signature dictionary, signature field or widget
 // (with what its /AP reaches), or one of the objects an incremental signing
 // update rewrites (catalog, /AcroForm, page objects, /Annots arrays,
-// cross-reference and object streams); anything else counts as "other".
+// cross-reference and object streams), or be unchanged from its definition
+// at the end of the time-stamp's revision (the same value text, the same raw
+// stream data); anything else, new or changed, counts as "other".
 //
 // Ownership: BuildReport borrows the document bytes for the call only and
 // keeps nothing; the report owns its strings. Safe to call from several

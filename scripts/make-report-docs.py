@@ -364,6 +364,14 @@ class Document:
         self.object(4, f"<< /Length {len(text)} >>\nstream\n".encode() + text + b"\nendstream")
         self.close([4], xref)
 
+    def resave(self, xref="classic"):
+        """Appends a revision that writes the page's content stream and font
+        again, unchanged (as some producers do on every save)."""
+        self.object(4, f"<< /Length {len(PAGE_TEXT)} >>\nstream\n".encode() + PAGE_TEXT +
+                    b"\nendstream")
+        self.object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
+        self.close([4, 5], xref)
+
     def write(self, name):
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(self.data)
@@ -426,6 +434,9 @@ def main():
     # An ordinary signature after the time-stamp, then /DSS.
     doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.sign("Sig2", "cms"),
              lambda d: d.add_dss(xref="stream")).write("sig-after-ts.pdf")
+    # A later revision that writes objects again unchanged, then /DSS.
+    doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.resave(), lambda d: d.add_dss()).write(
+        "resaved-after.pdf")
     # A later revision that changes the page content.
     doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.change_page()).write(
         "changed-after.pdf")
