@@ -205,7 +205,12 @@ std::string FormatAllText(const std::string& path, const AllResult& result) {
            "\": " + (ts.Verified() ? "verified" : "NOT verified: " + ts.problem) + "\n";
     out += "      revision:   " + std::to_string(ts.revision) + " of " +
            std::to_string(doc.revisions) + ", " + std::to_string(ts.later_revisions) + " later (" +
-           report::LaterChangesName(ts.later_changes) + ")\n";
+           report::LaterChangesName(ts.later_changes);
+    if (!ts.later_other_objects.empty()) {
+      out += ": changed objects";
+      for (const int64_t object : ts.later_other_objects) out += " " + std::to_string(object);
+    }
+    out += ")\n";
     out += "      coverage:   " + CoverageText(ts) + "\n";
     out += "      imprint:    " + std::string(VerdictName(ts.imprint)) + " (" +
            ts.imprint_algorithm + (ts.weak_algorithm ? ", WEAK" : "") + ", " + ts.encoding +
