@@ -498,6 +498,30 @@ void ReportSignature(Reporter* reporter, const unsigned char* data, size_t size,
   }
 }
 
+// Most certificates read from the /DSS, and the largest one.
+constexpr int kMaxDocumentCertificates = 1000;
+constexpr size_t kMaxCertificateBytes = 64 * 1024;
+
+// The certificates of the catalog's /DSS /Certs, decoded from their streams.
+std::vector<std::string> DocumentCertificates(QPDF* pdf) {
+  std::vector<std::string> ders;
+  try {
+    QPDFObjectHandle certs = pdf->getRoot().getKey("/DSS").getKey("/Certs");
+    if (!certs.isArray()) return ders;
+    const int n = std::min(certs.getArrayNItems(), kMaxDocumentCertificates);
+    for (int i = 0; i < n; ++i) {
+      QPDFObjectHandle stream = certs.getArrayItem(i);
+      if (!stream.isStream()) continue;
+      std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
+      if (data == nullptr || data->getSize() > kMaxCertificateBytes) continue;
+      ders.emplace_back(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    }
+  } catch (const std::exception&) {
+    // A damaged /DSS only costs its certificates.
+  }
+  return ders;
+}
+
 }  // namespace
 
 std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size) {
@@ -542,6 +566,7 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
     pdf.setAttemptRecovery(true);
     pdf.processMemoryFile("document", reinterpret_cast<const char*>(data), size);
     out->recovered = pdf.anyWarnings();
+    sources.AddDocumentCertificates(DocumentCertificates(&pdf));
     Walk walk;
     walk.pdf = &pdf;
     WalkDocument(&walk);

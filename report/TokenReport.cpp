@@ -286,16 +286,53 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
   return true;
 }
 
+void TrustSources::AddDocumentCertificates(const std::vector<std::string>& ders) {
+  if (document_certs_ == nullptr) document_certs_.reset(sk_X509_new_null());
+  for (const std::string& der : ders) {
+    CertPtr cert = ParseOneCertificate(der);
+    if (cert != nullptr && document_certs_ != nullptr &&
+        sk_X509_push(document_certs_.get(), cert.get()) > 0) {
+      cert.release();
+    }
+  }
+  ERR_clear_error();
+}
+
+namespace {
+
+// The token inside a TimeStampResp (RFC 3161 section 2.4.2), which some
+// producers store whole; null when bytes are not one.
+CmsPtr TokenOfResponse(const unsigned char* bytes, size_t size, size_t* consumed) {
+  using RespPtr = std::unique_ptr<TS_RESP, tk::FreeWith<TS_RESP, TS_RESP_free>>;
+  const unsigned char* p = bytes;
+  RespPtr response(d2i_TS_RESP(nullptr, &p, static_cast<long>(size)));
+  if (response == nullptr || TS_RESP_get_token(response.get()) == nullptr) return nullptr;
+  *consumed = static_cast<size_t>(p - bytes);
+  unsigned char* der = nullptr;
+  const int length = i2d_PKCS7(TS_RESP_get_token(response.get()), &der);
+  if (length <= 0) return nullptr;
+  const unsigned char* q = der;
+  CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &q, length));
+  OPENSSL_free(der);
+  return cms;
+}
+
+}  // namespace
+
 bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& trust,
                 TimeStampReport* ts, ImprintRequest* request) {
   const unsigned char* p = bytes;
   CmsPtr cms(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(size)));
+  size_t consumed = static_cast<size_t>(p - bytes);
+  if (cms == nullptr) {
+    ERR_clear_error();
+    cms = TokenOfResponse(bytes, size, &consumed);
+  }
   if (cms == nullptr || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
     ERR_clear_error();
     ts->problem = "the token is not CMS signed data";
     return false;
   }
-  const size_t consumed = static_cast<size_t>(p - bytes);
   ts->encoding = IsDerShaped(bytes, consumed, 0) ? "DER" : "BER";
   ASN1_OCTET_STRING** content = CMS_get0_content(cms.get());
   if (OBJ_obj2nid(CMS_get0_eContentType(cms.get())) != NID_id_smime_ct_TSTInfo ||
@@ -338,6 +375,17 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, 0);
   X509* signer = tk::FindSignerCert(si, certs.get());
   if (signer == nullptr) {
+    // A token without its certificate: the document may carry it.
+    X509* carried = tk::FindSignerCert(si, trust.document_certs());
+    if (carried != nullptr && X509_up_ref(carried) == 1) {
+      if (sk_X509_push(certs.get(), carried) > 0) {
+        signer = carried;
+      } else {
+        X509_free(carried);
+      }
+    }
+  }
+  if (signer == nullptr) {
     ts->signature = Verdict::kFail;
     ts->problem = "the authority's certificate is not in the token";
     return true;
@@ -354,7 +402,7 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   // expiry stands in the way (a chain that was whole when the token was made).
   tk::BorrowedStackPtr untrusted(sk_X509_new_null());
   if (untrusted == nullptr) return ts->problem = "out of memory", true;
-  const STACK_OF(X509) * pools[2] = {certs.get(), trust.ca_pubs()};
+  const STACK_OF(X509) * pools[3] = {certs.get(), trust.ca_pubs(), trust.document_certs()};
   for (const STACK_OF(X509) * pool : pools) {
     for (int i = 0; pool != nullptr && i < sk_X509_num(pool); ++i) {
       sk_X509_push(untrusted.get(), sk_X509_value(pool, i));

@@ -36,9 +36,16 @@ class TrustSources {
   const std::vector<Source>& sources() const noexcept { return sources_; }
   STACK_OF(X509) * ca_pubs() const noexcept { return ca_pubs_.get(); }
 
+  // Certificates the document carries (its /DSS /Certs): candidates for the
+  // signer of a token that omits its certificate, and for intermediate CAs.
+  // Never trusted. Unreadable ones are skipped.
+  void AddDocumentCertificates(const std::vector<std::string>& ders);
+  STACK_OF(X509) * document_certs() const noexcept { return document_certs_.get(); }
+
  private:
   std::vector<Source> sources_;
   tk::CertStackPtr ca_pubs_;
+  tk::CertStackPtr document_certs_;
 };
 
 // What the token asks to be digested: the imprint's algorithm.
@@ -47,7 +54,8 @@ struct ImprintRequest {
   std::vector<unsigned char> expected;
 };
 
-// Checks the token at bytes (trailing bytes after its encoding ignored) and
+// Checks the token at bytes (trailing bytes after its encoding ignored; a
+// whole RFC 3161 TimeStampResp is taken for the token it holds) and
 // fills every field of ts except coverage, imprint verdict and computed_hex.
 // False when the token cannot be parsed as a TSTInfo SignedData at all (then
 // ts->problem says why and request is untouched).

@@ -61,15 +61,17 @@ def setup_tsa():
         f.write("2000\n")
 
 
-def stamp(digest, algorithm="sha256"):
-    """A DER token whose imprint is digest (bytes) under algorithm."""
+def stamp(digest, algorithm="sha256", cert=True, response=False):
+    """A DER token whose imprint is digest (bytes) under algorithm; without
+    the TSA's certificates when not cert; the whole TimeStampResp if response."""
     query = os.path.join(WORK, "q.tsq")
     token = os.path.join(WORK, "t.der")
-    run("openssl", "ts", "-query", "-digest", digest.hex(), "-" + algorithm, "-cert",
-        "-no_nonce", "-out", query)
+    run("openssl", "ts", "-query", "-digest", digest.hex(), "-" + algorithm, "-no_nonce",
+        "-out", query, *(["-cert"] if cert else []))
     run("openssl", "ts", "-reply", "-config", os.path.join(WORK, "ts.cnf"), "-queryfile", query,
         "-signer", os.path.join(PKI, "tsa.pem"), "-inkey", os.path.join(PKI, "tsa.key"),
-        "-chain", os.path.join(PKI, "inter.pem"), "-token_out", "-out", token)
+        "-chain", os.path.join(PKI, "inter.pem"), *([] if response else ["-token_out"]),
+        "-out", token)
     with open(token, "rb") as f:
         return f.read()
 
@@ -343,20 +345,23 @@ class Document:
         self.data[gap_start + 1:gap_start + 1 + len(hex_text)] = hex_text
         return ranges
 
-    def add_dss(self, xref="classic"):
+    def add_dss(self, xref="classic", certs=("root",)):
         """Appends a revision that only adds validation data (/DSS)."""
-        with open(os.path.join(PKI, "root.der"), "rb") as f:
-            root_der = f.read()
-        cert = self.new_number()
+        numbers = []
+        for name in certs:
+            with open(os.path.join(PKI, name + ".der"), "rb") as f:
+                der = f.read()
+            numbers.append(self.new_number())
+            self.object(numbers[-1], f"<< /Length {len(der)} >>\nstream\n".encode() + der +
+                        b"\nendstream")
         dss = self.new_number()
-        self.object(cert, f"<< /Length {len(root_der)} >>\nstream\n".encode() + root_der +
-                    b"\nendstream")
-        self.object(dss, f"<< /Type /DSS /Certs [{cert} 0 R] >>")
+        refs = " ".join(f"{n} 0 R" for n in numbers)
+        self.object(dss, f"<< /Type /DSS /Certs [{refs}] >>")
         annots = " ".join(f"{f} 0 R" for f in self.fields)
         self.catalog += f" /DSS {dss} 0 R"
         self.object(self.root, f"<< {self.catalog} /AcroForm << /Fields [{annots}] "
                                f"/SigFlags 3 >> >>")
-        self.close([cert, dss, self.root], xref)
+        self.close(numbers + [dss, self.root], xref)
 
     def change_page(self, xref="classic"):
         """Appends a revision that replaces the page's content stream."""
@@ -437,6 +442,14 @@ def main():
     # A later revision that writes objects again unchanged, then /DSS.
     doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.resave(), lambda d: d.add_dss()).write(
         "resaved-after.pdf")
+    # A token without certificates; the TSA's and the intermediate's
+    # certificates come later in the /DSS.
+    doc_with(lambda d: d.sign("TS1", "doc", token_for=lambda c: stamp(
+        hashlib.sha256(c).digest(), cert=False)),
+        lambda d: d.add_dss(certs=("tsa", "inter"))).write("nocert-dss.pdf")
+    # The whole TimeStampResp stored as /Contents.
+    doc_with(lambda d: d.sign("TS1", "doc", token_for=lambda c: stamp(
+        hashlib.sha256(c).digest(), response=True))).write("ts-response.pdf")
     # A later revision that changes the page content.
     doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.change_page()).write(
         "changed-after.pdf")

@@ -84,6 +84,8 @@ const DocumentCase kDocuments[] = {
     {"resaved-after.pdf",
      4,
      {{kDoc, "TS1", 2, 2, kDss, false, true, "DER", "SHA256", false, kPass}}},
+    {"nocert-dss.pdf", 3, {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass}}},
+    {"ts-response.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
     {"changed-after.pdf",
      3,
      {{kDoc, "TS1", 2, 1, kOther, false, true, "DER", "SHA256", false, kPass}}},
