@@ -88,7 +88,7 @@ struct TimeStampReport {
   Verdict signature = Verdict::kNotChecked;            // the TSA's CMS signature
   Verdict signing_certificate = Verdict::kNotChecked;  // ESS binding, v1 or v2
   Verdict time_stamping_usage = Verdict::kNotChecked;  // id-kp-timeStamping
-  Verdict chain = Verdict::kNotChecked;
+  Verdict chain = Verdict::kNotChecked;                // fails too without the timeStamping usage
   TrustSource trusted_by = TrustSource::kNone;
   bool expired_since = false;  // chain valid at genTime only
 
@@ -98,9 +98,12 @@ struct TimeStampReport {
   std::string policy;   // dotted OID
   std::string problem;  // the first failure, in words; empty when verified
 
-  // Imprint, CMS signature and chain all pass.
+  // Imprint, CMS signature (with its ESS binding, which RFC 3161 section
+  // 2.4.1 requires of a token) and chain (which includes the timeStamping
+  // usage) all pass.
   [[nodiscard]] bool Verified() const noexcept {
-    return imprint == Verdict::kPass && signature == Verdict::kPass && chain == Verdict::kPass;
+    return imprint == Verdict::kPass && signature == Verdict::kPass &&
+           signing_certificate == Verdict::kPass && chain == Verdict::kPass;
   }
 };
 
