@@ -433,6 +433,8 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   }
   if (ts->chain == Verdict::kPass && ts->time_stamping_usage != Verdict::kPass) {
     ts->chain = Verdict::kFail;
+    ts->trusted_by = TrustSource::kNone;
+    ts->expired_since = false;
   }
   if (!signature.ok()) {
     ts->problem = signature.what;

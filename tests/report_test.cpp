@@ -335,6 +335,62 @@ TEST(ReportDigestTest, AlgorithmNamesAndWeakness) {
   }
 }
 
+// The token checks on the test PKI's tokens (tests/data/pki), each with its
+// own fault.
+TEST(ReportTokenTest, VerdictsOfEachTokenCheck) {
+  struct Case {
+    const char* token;
+    Verdict signature;
+    Verdict ess;
+    Verdict eku;
+    Verdict chain;
+    bool expired_since;
+    const char* algorithm;
+  };
+  constexpr auto kUnset = Verdict::kNotChecked;
+  const Case cases[] = {
+      {"token-sha256.der", kPass, kPass, kPass, kPass, false, "SHA256"},
+      {"token-sha512.der", kPass, kPass, kPass, kPass, false, "SHA512"},  // ESS v1
+      {"token-sha1.der", kPass, kPass, kPass, kPass, false, "SHA1"},
+      // Without ESS, and carrying the TSA's certificate only (no intermediate).
+      {"token-noess.der", kPass, kFail, kPass, kFail, false, "SHA256"},
+      {"token-noeku.der", kPass, kPass, kFail, kFail, false, "SHA256"},
+      {"token-expired.der", kPass, kPass, kPass, kPass, true, "SHA256"},
+      {"token-selfsigned.der", kPass, kPass, kPass, kFail, false, "SHA256"},
+      {"token-nocert.der", kFail, kUnset, kUnset, kUnset, false, "SHA256"},
+  };
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(TestRoot(), &error)) << error;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    const std::string token = ReadFile(kPki + c.token);
+    ASSERT_FALSE(token.empty());
+    TimeStampReport ts;
+    ImprintRequest request;
+    ASSERT_TRUE(CheckToken(Bytes(token), token.size(), trust, &ts, &request)) << ts.problem;
+    EXPECT_EQ(ts.signature, c.signature);
+    EXPECT_EQ(ts.signing_certificate, c.ess);
+    EXPECT_EQ(ts.time_stamping_usage, c.eku);
+    EXPECT_EQ(ts.chain, c.chain);
+    EXPECT_EQ(ts.expired_since, c.expired_since);
+    EXPECT_EQ(ts.imprint_algorithm, c.algorithm);
+    EXPECT_EQ(ts.problem.empty(), c.signature == kPass && c.ess == kPass && c.chain == kPass)
+        << ts.problem;
+    EXPECT_EQ(ts.trusted_by, c.chain == kPass ? TrustSource::kTrustAnchor : TrustSource::kNone);
+    // The imprint request is the token's own imprint.
+    EXPECT_EQ(HexLower(request.expected.data(), request.expected.size()), ts.imprint_hex);
+  }
+  // Not a token at all.
+  for (const char* other : {"cms-data.der", "root.der"}) {
+    const std::string bytes = ReadFile(kPki + other);
+    TimeStampReport ts;
+    ImprintRequest request;
+    EXPECT_FALSE(CheckToken(Bytes(bytes), bytes.size(), trust, &ts, &request)) << other;
+    EXPECT_FALSE(ts.problem.empty());
+  }
+}
+
 // The exports keep refusing what OpenSSL's CMS code refuses: the toolkit
 // operation still rejects the 2.5.8.1.1 token that the report accepts.
 TEST(ReportTokenTest, ToolkitStillRejectsTheX500RsaIdentifier) {
