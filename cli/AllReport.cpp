@@ -2,7 +2,11 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -278,16 +282,43 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
     trust.extra_roots.emplace_back(root.GetData(), static_cast<size_t>(root.GetLength()));
   }
   trust.system_roots = options.system_roots;
+  // -j N: N files at a time; results are printed in the order given, each as
+  // soon as it and all before it are done.
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::vector<AllResult> results(files.size());
+  std::vector<bool> done(files.size(), false);
+  std::atomic<size_t> next{0};
+  auto worker = [&]() {
+    for (size_t index; (index = next.fetch_add(1)) < files.size();) {
+      AllResult result = ReportFile(files[index], trust, extra_roots);
+      std::lock_guard<std::mutex> lock(mutex);
+      results[index] = std::move(result);
+      done[index] = true;
+      ready.notify_one();
+    }
+  };
+  const size_t thread_count =
+      std::max<size_t>(1, std::min(static_cast<size_t>(options.jobs), files.size()));
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < thread_count; ++t) threads.emplace_back(worker);
   bool all_verified = true;
-  for (const std::string& file : files) {
-    const AllResult result = ReportFile(file, trust, extra_roots);
+  for (size_t printed = 0; printed < files.size(); ++printed) {
+    AllResult result;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      ready.wait(lock, [&] { return done[printed]; });
+      result = std::move(results[printed]);
+    }
+    const std::string& file = files[printed];
     const std::string text =
         options.json ? FormatAllJson(file, result) + "\n" : FormatAllText(file, result);
     std::fwrite(text.data(), 1, text.size(), out.get());
     std::fflush(out.get());
     if (!result.Verified()) all_verified = false;
   }
-  return all_verified ? kExitVerified : kExitNotVerified;
+  for (std::thread& thread : threads) thread.join();
+  return all_verified && !files.empty() ? kExitVerified : kExitNotVerified;
 }
 
 }  // namespace cli

@@ -451,6 +451,10 @@ TEST(ReportCommandTest, ExitStatusFollowsEveryTimeStamp) {
       {anchor + "'" + kData + "doc-ts.pdf'", 0},
       {anchor + "'" + kData + "ber-token.pdf' '" + kData + "two-doc-ts.pdf'", 0},
       {anchor + "'" + kData + "doc-ts.pdf' '" + kData + "unsigned.pdf'", 1},
+      {"-j 3 " + anchor + "'" + kData + "doc-ts.pdf' '" + kData + "hybrid.pdf' '" + kData +
+           "ts-response.pdf' '" + kData + "sig-with-ts.pdf'",
+       0},
+      {"-j2 " + anchor + "'" + kData + "doc-ts.pdf' '" + kData + "altered-range1.pdf'", 1},
       {anchor + "'" + kData + "altered-range2.pdf'", 1},
       {anchor + "'" + kData + "not-a-pdf.pdf'", 1},
       {anchor + "'" + kData + "no-such-file.pdf'", 1},
