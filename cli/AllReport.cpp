@@ -178,6 +178,7 @@ std::string FormatAllJson(const std::string& path, const AllResult& result) {
   out += ",\"library\":{\"code\":" + std::to_string(result.library_code) +
          ",\"result\":" + JsonString(ResultName(result.library_code)) + "}";
   out += ",\"revisions\":" + std::to_string(result.report.revisions);
+  out += ",\"repaired\":" + JsonBool(result.report.recovered);
   out += ",\"timestamps\":[";
   for (size_t i = 0; i < result.report.timestamps.size(); ++i) {
     if (i > 0) out += ",";

@@ -112,7 +112,7 @@ enum class ReportStatus { kOk, kNotOpened };
 struct DocumentReport {
   std::string error;  // why the document could not be opened
   int revisions = 0;
-  bool recovered = false;  // qpdf had to repair the document
+  bool recovered = false;  // qpdf warned while opening it (damage it worked around)
   std::vector<TimeStampReport> timestamps;
 };
 

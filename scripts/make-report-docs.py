@@ -494,6 +494,14 @@ def main():
     altered[at] = ord("3")
     with open(os.path.join(OUT, "altered-range2.pdf"), "wb") as f:
         f.write(altered)
+    # A damaged last revision (its startxref points 7 bytes off): qpdf
+    # rebuilds the cross-reference; the time-stamped revision is intact.
+    damaged = doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.add_dss())
+    text = bytes(damaged.data)
+    at = text.rindex(b"startxref\n") + len(b"startxref\n")
+    end = text.index(b"\n", at)
+    damaged.data[at:end] = str(int(text[at:end]) + 7).encode()
+    damaged.write("damaged-xref.pdf")
     # No signature at all; and a file qpdf cannot open.
     doc_with().write("unsigned.pdf")
     with open(os.path.join(OUT, "not-a-pdf.pdf"), "wb") as f:

@@ -86,6 +86,9 @@ const DocumentCase kDocuments[] = {
      {{kDoc, "TS1", 2, 2, kDss, false, true, "DER", "SHA256", false, kPass}}},
     {"nocert-dss.pdf", 3, {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass}}},
     {"ts-response.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"damaged-xref.pdf",
+     3,
+     {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass}}},
     {"changed-after.pdf",
      3,
      {{kDoc, "TS1", 2, 1, kOther, false, true, "DER", "SHA256", false, kPass}}},
@@ -121,6 +124,7 @@ TEST(ReportDocumentsTest, EveryTimeStampWithCoverageRevisionAndVerdicts) {
     ASSERT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report), ReportStatus::kOk)
         << report.error;
     EXPECT_EQ(report.revisions, c.revisions);
+    EXPECT_EQ(report.recovered, std::string(c.file) == "damaged-xref.pdf");
     ASSERT_EQ(report.timestamps.size(), c.stamps.size());
     for (size_t i = 0; i < c.stamps.size(); ++i) {
       const Expected& want = c.stamps[i];
