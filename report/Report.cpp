@@ -397,14 +397,27 @@ std::string ContentsBytes(const unsigned char* data, const ByteRanges& ranges, b
 
 class Reporter {
  public:
-  Reporter(const unsigned char* data, const TrustSources& trust) : data_(data), trust_(trust) {}
+  Reporter(const unsigned char* data, size_t size, const TrustSources& trust)
+      : data_(data),
+        hash_budget_(std::max<uint64_t>(kMinHashBudget, uint64_t{kHashBudgetFiles} * size)),
+        trust_(trust) {}
 
-  // Digests ranges once per distinct range list and algorithm.
+  // Digests ranges once per distinct range list and algorithm, within the
+  // budget: a document of many signatures over distinct long ranges gets
+  // "not checked" for the ones beyond it rather than unbounded work.
   void CompareImprint(const ImprintRequest& request, const ByteRanges& ranges,
                       TimeStampReport* ts) {
     DigestKey key(request.algorithm_oid, ranges);
     auto found = cache_.find(key);
     if (found == cache_.end()) {
+      uint64_t bytes = 0;
+      for (const auto& range : ranges) bytes += static_cast<uint64_t>(range.second);
+      if (bytes > hash_budget_) {
+        ts->imprint = Verdict::kNotChecked;
+        ts->problem = "not checked: the document asks for too many digests";
+        return;
+      }
+      hash_budget_ -= bytes;
       std::vector<unsigned char> digest;
       if (!DigestRanges(request.algorithm_oid, data_, ranges, &digest)) digest.clear();
       found = cache_.emplace(std::move(key), std::move(digest)).first;
@@ -441,7 +454,13 @@ class Reporter {
   const TrustSources& trust() const { return trust_; }
 
  private:
+  // Bytes hashed per document at most: kHashBudgetFiles times its size, and
+  // never less than kMinHashBudget.
+  static constexpr uint64_t kHashBudgetFiles = 8;
+  static constexpr uint64_t kMinHashBudget = uint64_t{256} << 20;
+
   const unsigned char* data_;
+  uint64_t hash_budget_;
   const TrustSources& trust_;
   std::map<DigestKey, std::vector<unsigned char>> cache_;
 };
@@ -570,7 +589,7 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
     Walk walk;
     walk.pdf = &pdf;
     WalkDocument(&walk);
-    Reporter reporter(data, sources);
+    Reporter reporter(data, size, sources);
     for (const auto& [name, signature] : walk.signatures) {
       if (out->timestamps.size() >= kMaxTimeStamps) break;
       ReportSignature(&reporter, data, size, ends, name, signature, &out->timestamps);

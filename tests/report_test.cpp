@@ -259,6 +259,61 @@ TEST(ReportRobustnessTest, DeepAndCyclicFieldTreesEndWithoutTimeStamps) {
   }
 }
 
+// Many document time-stamps, each over a distinct range list of about 1 MB:
+// the digests stop at the document's hash budget instead of growing without
+// bound.
+TEST(ReportRobustnessTest, DistinctRangeListsStopAtTheHashBudget) {
+  constexpr int kStamps = 300;
+  constexpr size_t kPadding = 1 << 20;
+  const std::string token = ReadFile(kPki + "token-sha256.der");
+  std::string token_hex;
+  for (const char c : token) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+    token_hex += digits;
+  }
+  std::string body = "%PDF-1.7\n%" + std::string(kPadding, 'x') + "\n";
+  std::vector<size_t> offsets;
+  auto object = [&](const std::string& text) {
+    offsets.push_back(body.size());
+    body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
+  };
+  object("<< /Type /Catalog /Pages 2 0 R >>");
+  object("<< /Type /Pages /Kids [] /Count 0 >>");
+  for (int i = 0; i < kStamps; ++i) {
+    object("<< /Type /DocTimeStamp /SubFilter /ETSI.RFC3161 /ByteRange [0 " +
+           std::to_string(kPadding - static_cast<size_t>(i)) + " " +
+           std::to_string(kPadding - static_cast<size_t>(i)) + " 0] /Contents <" + token_hex +
+           "> >>");
+  }
+  const size_t xref = body.size();
+  body += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+    body += line;
+  }
+  body += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
+          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+
+  DocumentReport report;
+  ASSERT_EQ(BuildReport(Bytes(body), body.size(), TestRoot(), &report), ReportStatus::kOk);
+  ASSERT_EQ(report.timestamps.size(), static_cast<size_t>(kStamps));
+  int checked = 0;
+  int skipped = 0;
+  for (const TimeStampReport& ts : report.timestamps) {
+    EXPECT_FALSE(ts.Verified());
+    if (ts.imprint == Verdict::kFail) ++checked;
+    if (ts.imprint == Verdict::kNotChecked) {
+      ++skipped;
+      EXPECT_NE(ts.problem.find("too many digests"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(checked + skipped, kStamps);
+  EXPECT_GT(checked, 100);  // 256 MiB at least: some 250 of them
+  EXPECT_GT(skipped, 0);
+}
+
 // --- revision boundaries --------------------------------------------------------
 
 TEST(RevisionEndsTest, EveryEofThatClosesAStartxref) {
