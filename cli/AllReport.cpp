@@ -92,7 +92,11 @@ std::string CoverageText(const report::TimeStampReport& ts) {
                     : ts.covers_whole_revision ? "whole revision " + std::to_string(ts.revision)
                                                : "part of the file only";
   out += ts.gap_is_contents ? "; the gap is exactly /Contents" : "; the gap is NOT only /Contents";
-  return out;
+  out += "; /ByteRange [";
+  for (size_t i = 0; i < ts.byte_range.size(); ++i) {
+    out += (i > 0 ? " " : "") + std::to_string(ts.byte_range[i]);
+  }
+  return out + "]";
 }
 
 // The document's bytes for the report, read-only: mapped where the platform

@@ -477,7 +477,11 @@ void ReportSignature(Reporter* reporter, const unsigned char* data, size_t size,
     const int n = std::min(br.getArrayNItems(), 64);
     for (int i = 0; i < n; ++i) {
       QPDFObjectHandle item = br.getArrayItem(i);
-      base.byte_range.push_back(item.isInteger() ? item.getIntValue() : -1);
+      if (!item.isInteger()) {  // not a /ByteRange at all: left empty, so unusable
+        base.byte_range.clear();
+        break;
+      }
+      base.byte_range.push_back(item.getIntValue());
     }
   }
   ByteRanges ranges;

@@ -443,9 +443,7 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   } else if (ts->time_stamping_usage != Verdict::kPass) {
     ts->problem = "the authority's certificate lacks the timeStamping key usage";
   } else if (ts->chain != Verdict::kPass) {
-    ts->problem =
-        std::string("chain: ") + (chain_error < 0 ? "cannot run path validation"
-                                                  : X509_verify_cert_error_string(chain_error));
+    ts->problem = std::string("chain: ") + X509_verify_cert_error_string(chain_error);
   }
   ERR_clear_error();
   return true;

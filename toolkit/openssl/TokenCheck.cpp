@@ -138,7 +138,7 @@ int ValidatePath(X509* cert, X509_STORE* roots, STACK_OF(X509) * untrusted,
   StoreCtxPtr sctx(X509_STORE_CTX_new());
   if (sctx == nullptr || X509_STORE_CTX_init(sctx.get(), roots, cert, untrusted) != 1) {
     ERR_clear_error();
-    return -1;
+    return X509_V_ERR_UNSPECIFIED;
   }
   if (at_time.has_value()) {
     X509_VERIFY_PARAM_set_time(X509_STORE_CTX_get0_param(sctx.get()),
@@ -149,7 +149,7 @@ int ValidatePath(X509* cert, X509_STORE* roots, STACK_OF(X509) * untrusted,
   const int error = X509_STORE_CTX_get_error(sctx.get());
   ERR_clear_error();
   if (ok == 1) return X509_V_OK;
-  return error == X509_V_OK ? -1 : error;
+  return error == X509_V_OK ? X509_V_ERR_UNSPECIFIED : error;
 }
 
 }  // namespace vrd::tk

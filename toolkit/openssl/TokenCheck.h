@@ -53,8 +53,9 @@ X509* FindSignerCert(CMS_SignerInfo* si, STACK_OF(X509) * certs) noexcept;
 
 // One RFC 5280 path validation of cert against the trusted certificates of
 // roots, with untrusted as candidates for intermediate CAs; at_time absent
-// means now. Returns the X509_V_* result (X509_V_OK on success), or -1 when
-// the validation could not run; *depth receives the failing depth.
+// means now. Returns the X509_V_* result (X509_V_OK on success;
+// X509_V_ERR_UNSPECIFIED when the validation could not run); *depth
+// receives the failing depth.
 [[nodiscard]] int ValidatePath(X509* cert, X509_STORE* roots, STACK_OF(X509) * untrusted,
                                std::optional<int64_t> at_time, int* depth) noexcept;
 
