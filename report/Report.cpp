@@ -457,7 +457,7 @@ class Reporter {
   // Bytes hashed per document at most: kHashBudgetFiles times its size, and
   // never less than kMinHashBudget.
   static constexpr uint64_t kHashBudgetFiles = 8;
-  static constexpr uint64_t kMinHashBudget = uint64_t{256} << 20;
+  static constexpr uint64_t kMinHashBudget = uint64_t{64} << 20;
 
   const unsigned char* data_;
   uint64_t hash_budget_;
