@@ -64,8 +64,8 @@ bool ClosesStartXref(const unsigned char* data, size_t pos) {
   return std::memcmp(data + i - kStartXrefLength, kStartXref, kStartXrefLength) == 0;
 }
 
-// The set of document bytes a time-stamp's imprint covers, and the key of
-// the digest cache: one pass per distinct range list and algorithm.
+// The key of the digest cache, imprint algorithm and range list: one pass
+// over the bytes per distinct pair.
 using DigestKey = std::pair<std::string, ByteRanges>;
 
 struct Walk {
@@ -95,7 +95,9 @@ void Reach(QPDFObjectHandle obj, int depth, size_t* budget, std::set<QPDFObjGen>
   }
   if (obj.isArray()) {
     const int n = obj.getArrayNItems();
-    for (int i = 0; i<n&& * budget> 0; ++i) Reach(obj.getArrayItem(i), depth + 1, budget, out);
+    for (int i = 0; i < n && (*budget) != 0; ++i) {
+      Reach(obj.getArrayItem(i), depth + 1, budget, out);
+    }
   } else if (obj.isDictionary() || obj.isStream()) {
     QPDFObjectHandle dict = obj.isStream() ? obj.getDict() : obj;
     for (const std::string& key : dict.getKeys()) {
