@@ -184,16 +184,50 @@ int RevisionOfOffset(const std::vector<RevisionEnd>& ends, int64_t offset) {
   return ends.empty() ? 0 : static_cast<int>(ends.size()) - 1;
 }
 
-// Objects an incremental signing or validation-data update rewrites: the
-// catalog, the form, pages (their /Annots), cross-reference and object
+// Keys an incremental signing or validation-data update may change in the
+// catalog and in a page.
+const char* const kCatalogUpdateKeys[] = {"/DSS", "/AcroForm", "/Extensions", "/Perms"};
+const char* const kPageUpdateKeys[] = {"/Annots"};
+
+// True when dictionary now equals its version in earlier except for the
+// given keys (compared by their value texts, references unresolved).
+template <size_t N>
+bool SameExceptKeys(QPDF* earlier, QPDFObjectHandle now, const char* const (&keys)[N]) {
+  if (earlier == nullptr || !now.isIndirect()) return false;
+  try {
+    QPDFObjectHandle before = earlier->getObject(now.getObjGen());
+    if (!before.isDictionary()) return false;
+    auto skipped = [&keys](const std::string& key) {
+      for (const char* allowed : keys) {
+        if (key == allowed) return true;
+      }
+      return false;
+    };
+    std::set<std::string> names = now.getKeys();
+    const std::set<std::string> before_names = before.getKeys();
+    names.insert(before_names.begin(), before_names.end());
+    for (const std::string& key : names) {
+      if (skipped(key)) continue;
+      if (now.getKey(key).unparse() != before.getKey(key).unparse()) return false;
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Objects an incremental signing or validation-data update writes: the
+// catalog and pages changed only in the keys above, the form and its field
+// list, /Annots arrays, signature dictionaries, cross-reference and object
 // streams.
-bool IsUpdateStructure(QPDF* pdf, QPDFObjectHandle obj) {
+bool IsUpdateStructure(QPDF* pdf, QPDF* earlier, QPDFObjectHandle obj) {
   QPDFObjectHandle dict = obj.isStream() ? obj.getDict() : obj;
-  if (NameIs(dict, "/Type", "/Catalog") || NameIs(dict, "/Type", "/Page") ||
-      NameIs(dict, "/Type", "/XRef") || NameIs(dict, "/Type", "/ObjStm") ||
+  if (NameIs(dict, "/Type", "/XRef") || NameIs(dict, "/Type", "/ObjStm") ||
       NameIs(dict, "/Type", "/Sig") || NameIs(dict, "/Type", "/DocTimeStamp")) {
     return true;
   }
+  if (NameIs(dict, "/Type", "/Catalog")) return SameExceptKeys(earlier, obj, kCatalogUpdateKeys);
+  if (NameIs(dict, "/Type", "/Page")) return SameExceptKeys(earlier, obj, kPageUpdateKeys);
   QPDFObjectHandle root = pdf->getRoot();
   QPDFObjectHandle acroform = root.getKey("/AcroForm");
   if (acroform.isIndirect() && obj.isIndirect() && acroform.getObjGen() == obj.getObjGen()) {
@@ -259,8 +293,9 @@ bool SameAsBefore(QPDF* earlier, QPDFObjectHandle obj) {
   try {
     QPDFObjectHandle before = earlier->getObject(obj.getObjGen());
     if (before.isNull() || before.isStream() != obj.isStream()) return false;
-    if (!obj.isStream()) return before.unparse() == obj.unparse();
-    if (before.getDict().unparse() != obj.getDict().unparse()) return false;
+    // unparseResolved: the object's own value; references inside stay references.
+    if (!obj.isStream()) return before.unparseResolved() == obj.unparseResolved();
+    if (before.getDict().unparseResolved() != obj.getDict().unparseResolved()) return false;
     std::shared_ptr<Buffer> old_data = before.getRawStreamData();
     if (old_data == nullptr || old_data->getSize() > kMaxComparedStreamBytes) return false;
     std::shared_ptr<Buffer> new_data = obj.getRawStreamData();
@@ -313,7 +348,8 @@ void JudgeLaterRevisions(QPDF* pdf, const RevisionMap& map, EarlierRevisions* ea
     if (revision <= own || map.allowed.count(objgen) != 0) continue;
     if (++checked > kMaxVisitedObjects) break;
     QPDFObjectHandle obj = pdf->getObject(objgen);
-    if (IsUpdateStructure(pdf, obj) || SameAsBefore(earlier->At(own), obj)) continue;
+    QPDF* before = earlier->At(own);
+    if (SameAsBefore(before, obj) || IsUpdateStructure(pdf, before, obj)) continue;
     ts->later_changes = LaterChanges::kOther;
     if (ts->later_other_objects.size() < kMaxListedObjects) {
       ts->later_other_objects.push_back(objgen.getObj());

@@ -377,6 +377,14 @@ class Document:
         self.object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
         self.close([4, 5], xref)
 
+    def change_media_box(self, xref="classic"):
+        """Appends a revision that rewrites the page with a new /MediaBox and
+        its /Annots kept: the page object changes in more than /Annots."""
+        annots = " ".join(f"{f} 0 R" for f in self.fields)
+        self.page = self.page.replace("/MediaBox [0 0 595 842]", "/MediaBox [0 0 842 595]")
+        self.object(self.page_number, f"<< {self.page} /Annots [{annots}] >>")
+        self.close([self.page_number], xref)
+
     def write(self, name):
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(self.data)
@@ -450,6 +458,9 @@ def main():
     # The whole TimeStampResp stored as /Contents.
     doc_with(lambda d: d.sign("TS1", "doc", token_for=lambda c: stamp(
         hashlib.sha256(c).digest(), response=True))).write("ts-response.pdf")
+    # A later revision that turns the page (its /MediaBox) and nothing else.
+    doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.change_media_box()).write(
+        "page-changed-after.pdf")
     # A later revision that changes the page content.
     doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.change_page()).write(
         "changed-after.pdf")
