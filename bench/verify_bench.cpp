@@ -18,12 +18,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "api/AssembleSignedContent.h"
 #include "api/Exports.h"
 #include "api/ResultCodes.h"
+#include "report/Report.h"
 #include "src/VORirori/QVHash.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TokenSigner.h"
@@ -239,6 +241,59 @@ void BM_OpensslTsVerifyData(benchmark::State& state) {
                          f.content_path + "' -CAfile '" + kPki + "root.pem' > /dev/null 2>&1");
 }
 
+// The report of `tsverify --all` in process: qpdf, the token checks and one
+// SHA-256 pass over the signed ranges.
+void BM_Report_BuildReport(benchmark::State& state) {
+  Fixture& f = Get();
+  vrd::ByteString document;
+  if (!LoadFixtureDocument(state, document)) return;
+  vrd::report::TrustSettings trust;
+  trust.extra_roots.emplace_back();
+  std::ifstream root(kPki + "root.der", std::ios::binary);
+  trust.extra_roots.back().assign(std::istreambuf_iterator<char>(root),
+                                  std::istreambuf_iterator<char>());
+  for (auto _ : state) {
+    vrd::report::DocumentReport report;
+    if (vrd::report::BuildReport(document.GetBytes(), static_cast<size_t>(document.GetLength()),
+                                 trust, &report) != vrd::report::ReportStatus::kOk ||
+        report.timestamps.size() != 1 || !report.timestamps[0].Verified()) {
+      return state.SkipWithError("the report does not verify the document");
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * f.bytes);
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// The whole command, `tsverify --all --json` (file read, report and the
+// library's verdict beside it), against `openssl dgst -sha256` of the same
+// file, alternating in the same run: the counter ratio_to_dgst is the median
+// tsverify time over the median dgst time (target: at most 1.3).
+void BM_TsverifyAllVsDgst(benchmark::State& state) {
+  Fixture& f = Get();
+  if (!f.ok) return state.SkipWithError("could not generate the document");
+  const std::string tsverify = std::string("'") + VRD_TSVERIFY + "' --all --json --trust-anchor '" +
+                               kPki + "root.pem' '" + f.pdf_path + "' > /dev/null";
+  const std::string dgst = "openssl dgst -sha256 '" + f.pdf_path + "' > /dev/null";
+  std::vector<double> ours;
+  std::vector<double> theirs;
+  for (auto _ : state) {
+    int status = 0;
+    theirs.push_back(TimeCommand(dgst, &status));
+    if (status != 0) return state.SkipWithError("openssl dgst failed");
+    const double seconds = TimeCommand(tsverify, &status);
+    if (status != 0) return state.SkipWithError("tsverify --all did not verify the document");
+    ours.push_back(seconds);
+    state.SetIterationTime(seconds);
+  }
+  state.counters["dgst_ms"] = Median(theirs) * 1e3;
+  state.counters["ratio_to_dgst"] = Median(ours) / Median(theirs);
+  state.SetBytesProcessed(state.iterations() * f.bytes);
+}
+
 BENCHMARK(BM_OpensslDgstSha256)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_OpensslTsVerifyData)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_QVTSPdfSigVerifyF)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
@@ -250,6 +305,8 @@ BENCHMARK(BM_Stage_AssembleSignedContent)
     ->UseRealTime()
     ->Iterations(5);
 BENCHMARK(BM_Stage_DigestSha256)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_Report_BuildReport)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_TsverifyAllVsDgst)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
 
 }  // namespace
 

@@ -113,6 +113,10 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
       parsed.version = true;
     } else if (arg == "--json") {
       parsed.json = true;
+    } else if (arg == "--all") {
+      parsed.all = true;
+    } else if (arg == "--system-roots") {
+      parsed.system_roots = true;
     } else if (arg == "--trust-anchor") {
       if (!has_value) {
         error = "--trust-anchor needs a PEM file";
@@ -163,6 +167,10 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
     error = "no files to verify";
     return false;
   }
+  if (parsed.system_roots && !parsed.all) {
+    error = "--system-roots needs --all";
+    return false;
+  }
   if (parsed.trust_anchor_files.size() > kMaxExtraTrustedRoots) {
     error = "too many --trust-anchor files";
     return false;
@@ -200,6 +208,13 @@ const char* UsageText() {
          "  --files-from LIST   read the paths from LIST, one per line (- for standard\n"
          "                      input); implies --json\n"
          "  --version           show the version and the crypto library in use\n"
+         "  --all               report every RFC 3161 time-stamp of each file (document\n"
+         "                      time-stamps and signature time-stamps, in any\n"
+         "                      revision), read with a full PDF parser, beside the\n"
+         "                      library's own verdict; exit 0 only when every file\n"
+         "                      has time-stamps and all of them verify\n"
+         "  --system-roots      with --all, also trust the system's certificate bundle\n"
+         "                      (/etc/ssl/certs/ca-certificates.crt)\n"
          "  -h, --help          show this text\n"
          "\n"
          "Results are printed in the order the files were given.\n"

@@ -23,6 +23,8 @@ struct Options {
   bool help = false;
   bool version = false;
   bool json = false;
+  bool all = false;           // --all: every time-stamp, through the report module
+  bool system_roots = false;  // --system-roots (with --all)
   int jobs = 1;
   std::vector<std::string> trust_anchor_files;
   std::string files_from;  // empty: none; "-": standard input

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "api/VerifyTimeStampToken.h"
+#if defined(VRD_HAVE_REPORT)
+#include "cli/AllReport.h"
+#endif
 #include "cli/TsVerifyCore.h"
 
 #if defined(_WIN32)
@@ -86,6 +89,14 @@ int Run(const vrd::cli::Options& options) {
       return kExitUsage;
     }
     files = vrd::cli::SplitFileList(list);
+  }
+  if (options.all) {
+#if defined(VRD_HAVE_REPORT)
+    return vrd::cli::RunAll(options, roots, files);
+#else
+    std::fprintf(stderr, "tsverify: --all is not available in this build (no PDF parser)\n");
+    return kExitUsage;
+#endif
   }
 
   WorkQueue queue;

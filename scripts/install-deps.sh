@@ -12,12 +12,12 @@ set -euo pipefail
 profile=${1:-test}
 
 demo_packages=(
-  cmake make g++
-  libssl-dev
+  cmake make g++ pkg-config
+  libssl-dev libqpdf-dev
 )
 test_packages=(
   "${demo_packages[@]}"
-  pkg-config
+  qpdf python3
   libgtest-dev libgmock-dev libbenchmark-dev
   openssl
   clang libclang-rt-14-dev llvm clang-format

@@ -24,6 +24,12 @@ constexpr int kFacadeSha256 = 1012;
 constexpr int kFacadeSha512 = 1014;
 constexpr int kEcspSha256 = 1500;
 constexpr int kEcspSha512 = 1700;
+// The ECSP identifiers of the engine's other three algorithms (RFC 1321 MD5,
+// FIPS 180-4 SHA-1, TTAS.KO-12.0011/R2 HAS-160), which the document report
+// uses for imprints that name them.
+constexpr int kEcspMd5 = 1200;
+constexpr int kEcspSha1 = 1400;
+constexpr int kEcspHas160 = 1800;
 
 class VORiroriBase {
  public:

@@ -16,6 +16,7 @@
 #include "toolkit/openssl/Context.h"
 #include "toolkit/openssl/Runtime.h"
 #include "toolkit/openssl/SignedDataDer.h"
+#include "toolkit/openssl/TokenCheck.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {
@@ -130,122 +131,13 @@ int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, bool reuse_verified,
   return QVTK_OK;
 }
 
-// The certificate that the SignerInfo's sid names (issuer and serial, or
-// subject key identifier), or null.
-X509* FindSignerCert(CMS_SignerInfo* si, STACK_OF(X509) * certs) noexcept {
-  for (int i = 0; i < sk_X509_num(certs); ++i) {
-    X509* x = sk_X509_value(certs, i);
-    if (CMS_SignerInfo_cert_cmp(si, x) == 0) return x;
-  }
-  return nullptr;
-}
-
-// Runs the content through a digest BIO for the SignerInfo's algorithm and
-// lets OpenSSL check it: against the message-digest attribute when there are
-// signed attributes, else against the signature itself.
-int CheckContentDigest(Context* ctx, CMS_SignerInfo* si, const ASN1_OCTET_STRING* content,
-                       bool has_signed_attrs) noexcept {
-  X509_ALGOR* digest_alg = nullptr;
-  CMS_SignerInfo_get0_algs(si, nullptr, nullptr, &digest_alg, nullptr);
-  const ASN1_OBJECT* digest_obj = nullptr;
-  X509_ALGOR_get0(&digest_obj, nullptr, nullptr, digest_alg);
-  // The usual digests were fetched once; any other is fetched by its OID.
-  const EVP_MD* md = FetchedDigest(OBJ_obj2nid(digest_obj));
-  DigestPtr other;
-  if (md == nullptr) {
-    char oid[128];
-    const int n = OBJ_obj2txt(oid, sizeof oid, digest_obj, 1);
-    if (n > 0 && static_cast<size_t>(n) < sizeof oid && LibraryContext() != nullptr) {
-      other.reset(EVP_MD_fetch(LibraryContext(), oid, nullptr));
-    }
-    md = other.get();
-  }
-  if (md == nullptr) return Fail(ctx, QVTK_ERR_CMS_DIGEST, "CMS: unsupported digest algorithm");
-  BioPtr chain(BIO_new(BIO_f_md()));
-  // An empty content may have no buffer at all; the memory BIO wants one.
-  const unsigned char* bytes = ASN1_STRING_get0_data(content);
-  static const unsigned char kNothing[1] = {0};
-  BIO* source = BIO_new_mem_buf(bytes != nullptr ? bytes : kNothing, ASN1_STRING_length(content));
-  if (chain == nullptr || source == nullptr) {
-    BIO_free(source);
-    return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
-  }
-  BIO_push(chain.get(), source);  // the chain owns source from here on
-  if (BIO_set_md(chain.get(), md) <= 0) return Fail(ctx, QVTK_ERR_INTERNAL, "CMS: digest setup");
-  unsigned char buffer[4096];
-  int n = 0;
-  while ((n = BIO_read(chain.get(), buffer, sizeof buffer)) > 0) {
-  }
-  if (CMS_SignerInfo_verify_content(si, chain.get()) <= 0) {
-    return has_signed_attrs
-               ? Fail(ctx, QVTK_ERR_CMS_DIGEST, "CMS: message digest differs from the content")
-               : Fail(ctx, QVTK_ERR_CMS_SIGNATURE, "CMS: signature over the content fails");
-  }
-  return QVTK_OK;
-}
-
-// RFC 2634 section 5.4 / RFC 5035 section 3: the first ESSCertID (v1 or v2)
-// must name the signer's certificate; further ones must name certificates of
-// the SignedData.
-int CheckSigningCertificate(Context* ctx, CMS_SignerInfo* si, X509* signer,
-                            STACK_OF(X509) * certs) noexcept {
-  const auto* v1 = static_cast<const ASN1_STRING*>(CMS_signed_get0_data_by_OBJ(
-      si, OBJ_nid2obj(NID_id_smime_aa_signingCertificate), -3, V_ASN1_SEQUENCE));
-  const auto* v2 = static_cast<const ASN1_STRING*>(CMS_signed_get0_data_by_OBJ(
-      si, OBJ_nid2obj(NID_id_smime_aa_signingCertificateV2), -3, V_ASN1_SEQUENCE));
-  if (v1 == nullptr && v2 == nullptr) {
-    return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: no signing-certificate attribute");
-  }
-  EssV1Ptr ss;
-  EssV2Ptr ss2;
-  if (v1 != nullptr) {
-    const unsigned char* p = ASN1_STRING_get0_data(v1);
-    ss.reset(d2i_ESS_SIGNING_CERT(nullptr, &p, ASN1_STRING_length(v1)));
-    if (ss == nullptr) return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: malformed signing certificate");
-  }
-  if (v2 != nullptr) {
-    const unsigned char* p = ASN1_STRING_get0_data(v2);
-    ss2.reset(d2i_ESS_SIGNING_CERT_V2(nullptr, &p, ASN1_STRING_length(v2)));
-    if (ss2 == nullptr) {
-      return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: malformed signing certificate v2");
-    }
-  }
-  // The signer first, then the other certificates: the order the check expects.
-  BorrowedStackPtr chain(sk_X509_new_null());
-  if (chain == nullptr || sk_X509_push(chain.get(), signer) <= 0) {
-    return Fail(ctx, QVTK_ERR_NO_MEMORY, "ESS: out of memory");
-  }
-  for (int i = 0; i < sk_X509_num(certs); ++i) {
-    X509* x = sk_X509_value(certs, i);
-    if (X509_cmp(x, signer) != 0 && sk_X509_push(chain.get(), x) <= 0) {
-      return Fail(ctx, QVTK_ERR_NO_MEMORY, "ESS: out of memory");
-    }
-  }
-  if (OSSL_ESS_check_signing_certs(ss.get(), ss2.get(), chain.get(), 1) <= 0) {
-    return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: signing certificate does not name the signer");
-  }
-  return QVTK_OK;
-}
-
+// The SignerInfo's signature and content digest, and for a token the ESS
+// binding of its signer (toolkit/openssl/TokenCheck.h).
 int VerifySigner(Context* ctx, const SignedData& sd, CMS_SignerInfo* si) noexcept {
   X509* signer = FindSignerCert(si, sd.certs.get());
-  if (signer == nullptr) {
-    return Fail(ctx, QVTK_ERR_CMS_NO_SIGNER_CERT, "CMS: signer certificate not in the token");
-  }
-  CMS_SignerInfo_set1_signer_cert(si, signer);
-  const bool has_signed_attrs = CMS_signed_get_attr_count(si) >= 0;
-  if (has_signed_attrs && CMS_SignerInfo_verify(si) <= 0) {
-    return Fail(ctx, QVTK_ERR_CMS_SIGNATURE, "CMS: signature over the signed attributes fails");
-  }
-  int status = CheckContentDigest(ctx, si, sd.content, has_signed_attrs);
-  if (status != QVTK_OK) return status;
-  if (sd.is_tst_info) {
-    // RFC 3161 section 2.4.1: a token's signer names its certificate in an
-    // ESS signing-certificate attribute, which only exists as a signed one.
-    if (!has_signed_attrs) return Fail(ctx, QVTK_ERR_CMS_ESS, "ESS: no signed attributes");
-    status = CheckSigningCertificate(ctx, si, signer, sd.certs.get());
-  }
-  return status;
+  CheckResult result = CheckSignerSignature(si, signer, sd.content, false);
+  if (result.ok() && sd.is_tst_info) result = CheckSigningCertificate(si, signer, sd.certs.get());
+  return result.ok() ? QVTK_OK : Fail(ctx, result.code, result.what);
 }
 
 // Days from 1970-01-01 to the given proleptic Gregorian date.

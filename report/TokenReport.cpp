@@ -1,0 +1,552 @@
+#include "report/TokenReport.h"
+
+#include <openssl/asn1.h>
+#include <openssl/bn.h>
+#include <openssl/cms.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/objects.h>
+#include <openssl/ts.h>
+#include <openssl/x509.h>
+#include <openssl/x509_vfy.h>
+
+#include <cstring>
+#include <optional>
+
+#include "api/TrustAnchors.h"
+#include "src/VORirori/ECSP.h"
+#include "src/VORirori/VORiroriBase.h"
+#include "toolkit/openssl/Runtime.h"
+#include "toolkit/openssl/TokenCheck.h"
+#include "toolkit/qvtk.h"
+
+namespace vrd::report {
+namespace {
+
+using tk::BignumPtr;
+using tk::BioPtr;
+using tk::CertPtr;
+using tk::CertStackPtr;
+using tk::CmsPtr;
+using tk::OpenSslTextPtr;
+using tk::TstInfoPtr;
+
+// Certificates and CMS objects are made in the toolkit's own library
+// context, so the host's OpenSSL configuration changes no verdict.
+CertPtr DecodeCertificate(const unsigned char** p, long length) {
+  X509* cert = X509_new_ex(tk::LibraryContext(), nullptr);
+  if (cert == nullptr) return nullptr;
+  // On failure OpenSSL frees the object and sets the pointer to null.
+  if (d2i_X509(&cert, p, length) == nullptr) {
+    X509_free(cert);
+    return nullptr;
+  }
+  return CertPtr(cert);
+}
+
+CmsPtr DecodeCms(const unsigned char** p, long length) {
+  CMS_ContentInfo* cms = CMS_ContentInfo_new_ex(tk::LibraryContext(), nullptr);
+  if (cms == nullptr) return nullptr;
+  if (d2i_CMS_ContentInfo(&cms, p, length) == nullptr) {
+    CMS_ContentInfo_free(cms);
+    return nullptr;
+  }
+  return CmsPtr(cms);
+}
+
+// The ECSP identifiers of the engine's five algorithms, by digest OID.
+struct EngineAlgorithm {
+  const char* oid;
+  const char* name;
+  int ecsp_id;
+  bool weak;
+};
+constexpr EngineAlgorithm kEngineAlgorithms[] = {
+    {"1.2.840.113549.2.5", "MD5", kEcspMd5, true},
+    {"1.3.14.3.2.26", "SHA1", kEcspSha1, true},
+    {"2.16.840.1.101.3.4.2.1", "SHA256", kEcspSha256, false},
+    {"2.16.840.1.101.3.4.2.3", "SHA512", kEcspSha512, false},
+    {"1.2.410.200004.1.2", "HAS160", kEcspHas160, false},
+};
+
+const EngineAlgorithm* FindEngineAlgorithm(const std::string& oid) {
+  for (const EngineAlgorithm& algorithm : kEngineAlgorithms) {
+    if (oid == algorithm.oid) return &algorithm;
+  }
+  return nullptr;
+}
+
+// Largest piece handed to the engine at once (its lengths are int).
+constexpr int64_t kEngineChunk = int64_t{1} << 28;
+
+std::string OidText(const ASN1_OBJECT* obj) {
+  char text[128];
+  const int n = OBJ_obj2txt(text, sizeof text, obj, 1);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof text) return std::string();
+  return std::string(text, static_cast<size_t>(n));
+}
+
+std::string NameText(const X509_NAME* name) {
+  BioPtr bio(BIO_new(BIO_s_mem()));
+  if (bio == nullptr) return std::string();
+  if (X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) < 0) {
+    return std::string();
+  }
+  char* data = nullptr;
+  const long n = BIO_get_mem_data(bio.get(), &data);
+  return n > 0 ? std::string(data, static_cast<size_t>(n)) : std::string();
+}
+
+std::string SerialText(const ASN1_INTEGER* serial) {
+  BignumPtr bn(ASN1_INTEGER_to_BN(serial, nullptr));
+  if (bn == nullptr) return std::string();
+  OpenSslTextPtr hex(BN_bn2hex(bn.get()));
+  if (hex == nullptr) return std::string();
+  std::string text(hex.get());
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// "YYYYMMDDhhmmss[.f]Z" as "YYYY-MM-DDThh:mm:ss[.f]Z"; other forms as given.
+std::string GenTimeText(const ASN1_GENERALIZEDTIME* time) {
+  const auto* s = reinterpret_cast<const char*>(ASN1_STRING_get0_data(time));
+  const int n = ASN1_STRING_length(time);
+  if (s == nullptr || n <= 0) return std::string();
+  std::string raw(s, static_cast<size_t>(n));
+  if (raw.size() < 15 || raw.back() != 'Z') return raw;
+  return raw.substr(0, 4) + "-" + raw.substr(4, 2) + "-" + raw.substr(6, 2) + "T" +
+         raw.substr(8, 2) + ":" + raw.substr(10, 2) + ":" + raw.substr(12);
+}
+
+// Seconds since 1970 of an ASN.1 time, when it is one.
+std::optional<int64_t> SecondsSinceEpoch(const ASN1_TIME* time) {
+  using AsnTimePtr = std::unique_ptr<ASN1_TIME, tk::FreeWith<ASN1_TIME, ASN1_TIME_free>>;
+  AsnTimePtr epoch(ASN1_TIME_set(nullptr, 0));
+  int days = 0;
+  int seconds = 0;
+  if (epoch == nullptr || ASN1_TIME_diff(&days, &seconds, epoch.get(), time) != 1) {
+    ERR_clear_error();
+    return std::nullopt;
+  }
+  return int64_t{days} * 86400 + seconds;
+}
+
+// Reads a DER SEQUENCE OF Certificate.
+CertStackPtr ParseCertificateSequence(const std::string& der) {
+  const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+  long length = 0;
+  int tag = 0;
+  int xclass = 0;
+  const int info = ASN1_get_object(&p, &length, &tag, &xclass, static_cast<long>(der.size()));
+  if ((info & 0x80) != 0 || tag != V_ASN1_SEQUENCE) return nullptr;
+  const unsigned char* end = p + length;
+  CertStackPtr certs(sk_X509_new_null());
+  while (certs != nullptr && p < end) {
+    CertPtr cert = DecodeCertificate(&p, end - p);
+    if (cert == nullptr || sk_X509_push(certs.get(), cert.get()) <= 0) return nullptr;
+    cert.release();
+  }
+  return certs;
+}
+
+CertPtr ParseOneCertificate(const std::string& der) {
+  const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+  CertPtr cert = DecodeCertificate(&p, static_cast<long>(der.size()));
+  if (cert == nullptr || p != reinterpret_cast<const unsigned char*>(der.data()) + der.size()) {
+    return nullptr;
+  }
+  return cert;
+}
+
+// The built-in anchor texts decoded by the toolkit's Base64 decoder.
+bool DecodeAnchor(QVTK_CTX ctx, const char* base64, std::string* der) {
+  QVTK_BINSTR text;
+  QVTK_BINSTR decoded;
+  QVTK_BINSTR_Create(&text);
+  QVTK_BINSTR_Create(&decoded);
+  bool ok = QVTK_BINSTR_SetData(base64, static_cast<int32_t>(std::strlen(base64)), &text) == 0 &&
+            QVTK_BASE64_Decode(ctx, &text, &decoded) == 0 && decoded.length > 0;
+  if (ok) der->assign(reinterpret_cast<const char*>(decoded.data), decoded.length);
+  QVTK_BINSTR_Delete(&text);
+  QVTK_BINSTR_Delete(&decoded);
+  return ok;
+}
+
+// Deepest nesting IsDerShaped follows; a token nests about a dozen levels.
+constexpr int kMaxAsn1Depth = 64;
+
+// True when every length in the TLVs filling bytes is definite and minimal
+// and no string is cut into constructed pieces (X.690 section 10). Encodings
+// OpenSSL accepted are well formed; this only tells their form.
+bool IsDerShaped(const unsigned char* bytes, size_t size, int depth) {
+  if (depth > kMaxAsn1Depth) return false;
+  size_t pos = 0;
+  while (pos < size) {
+    const unsigned char tag = bytes[pos++];
+    if ((tag & 0x1F) == 0x1F) {
+      while (pos < size && (bytes[pos] & 0x80) != 0) ++pos;
+      ++pos;
+    }
+    if (pos >= size) return false;
+    const unsigned char first = bytes[pos++];
+    size_t length = first;
+    if (first == 0x80) return false;  // indefinite
+    if ((first & 0x80) != 0) {
+      const size_t count = first & 0x7F;
+      if (count > sizeof(size_t) || count > size - pos || bytes[pos] == 0) return false;
+      length = 0;
+      for (size_t i = 0; i < count; ++i) length = (length << 8) | bytes[pos + i];
+      pos += count;
+      if (length < 0x80) return false;  // long form where the short one fits
+    }
+    if (length > size - pos) return false;
+    const bool constructed = (tag & 0x20) != 0;
+    const unsigned char number = tag & 0x1F;
+    const bool universal = (tag & 0xC0) == 0;
+    if (constructed && universal &&
+        (number == V_ASN1_OCTET_STRING || number == V_ASN1_BIT_STRING)) {
+      return false;
+    }
+    if (constructed && !IsDerShaped(bytes + pos, length, depth + 1)) return false;
+    pos += length;
+  }
+  return true;
+}
+
+struct ToolkitContext {
+  QVTK_CTX handle = nullptr;
+  ~ToolkitContext() {
+    if (handle != nullptr) QVTK_API_Finish(&handle);
+  }
+};
+
+}  // namespace
+
+std::string HexLower(const unsigned char* bytes, size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * size);
+  for (size_t i = 0; i < size; ++i) {
+    text.push_back(kDigits[bytes[i] >> 4]);
+    text.push_back(kDigits[bytes[i] & 0x0F]);
+  }
+  return text;
+}
+
+std::string AlgorithmName(const std::string& algorithm_oid, bool* weak) {
+  *weak = false;
+  if (const EngineAlgorithm* engine = FindEngineAlgorithm(algorithm_oid)) {
+    *weak = engine->weak;
+    return engine->name;
+  }
+  static const struct {
+    const char* oid;
+    const char* name;
+  } kOthers[] = {
+      {"2.16.840.1.101.3.4.2.4", "SHA224"},    {"2.16.840.1.101.3.4.2.2", "SHA384"},
+      {"2.16.840.1.101.3.4.2.8", "SHA3-256"},  {"2.16.840.1.101.3.4.2.9", "SHA3-384"},
+      {"2.16.840.1.101.3.4.2.10", "SHA3-512"}, {"1.2.156.10197.1.401", "SM3"},
+  };
+  for (const auto& other : kOthers) {
+    if (algorithm_oid == other.oid) return other.name;
+  }
+  return algorithm_oid;
+}
+
+bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
+  sources_.clear();
+  ToolkitContext ctx;
+  if (QVTK_API_Init(&ctx.handle, ".") != 0) {
+    *error = "cannot open the toolkit for the built-in anchors";
+    return false;
+  }
+  Source built_in{TrustSource::kBuiltIn, StoreHolder(X509_STORE_new())};
+  if (built_in.store == nullptr) return *error = "out of memory", false;
+  for (size_t i = 0; i < kTrustedRootCount; ++i) {
+    std::string der;
+    CertPtr cert;
+    if (!DecodeAnchor(ctx.handle, kTrustedRoots[i].base64, &der) ||
+        (cert = ParseOneCertificate(der)) == nullptr ||
+        X509_STORE_add_cert(built_in.store.get(), cert.get()) != 1) {
+      ERR_clear_error();
+      *error = std::string("cannot install the built-in anchor ") + kTrustedRoots[i].name;
+      return false;
+    }
+  }
+  std::string ca_der;
+  if (!DecodeAnchor(ctx.handle, kCaPubs.base64, &ca_der) ||
+      (ca_pubs_ = ParseCertificateSequence(ca_der)) == nullptr) {
+    ERR_clear_error();
+    *error = "cannot read the built-in CA set";
+    return false;
+  }
+  sources_.push_back(std::move(built_in));
+
+  if (!settings.extra_roots.empty()) {
+    Source anchors{TrustSource::kTrustAnchor, StoreHolder(X509_STORE_new())};
+    if (anchors.store == nullptr) return *error = "out of memory", false;
+    for (const std::string& der : settings.extra_roots) {
+      CertPtr cert = ParseOneCertificate(der);
+      if (cert == nullptr || X509_STORE_add_cert(anchors.store.get(), cert.get()) != 1) {
+        ERR_clear_error();
+        *error = "a --trust-anchor certificate cannot be read";
+        return false;
+      }
+    }
+    sources_.push_back(std::move(anchors));
+  }
+  if (settings.system_roots) {
+    Source system{TrustSource::kSystem, StoreHolder(X509_STORE_new())};
+    if (system.store == nullptr ||
+        X509_STORE_load_file(system.store.get(), settings.system_bundle.c_str()) != 1) {
+      ERR_clear_error();
+      *error = "cannot read the system certificate bundle " + settings.system_bundle;
+      return false;
+    }
+    sources_.push_back(std::move(system));
+  }
+  ERR_clear_error();
+  return true;
+}
+
+void TrustSources::AddDocumentCertificates(const std::vector<std::string>& ders) {
+  if (document_certs_ == nullptr) document_certs_.reset(sk_X509_new_null());
+  for (const std::string& der : ders) {
+    CertPtr cert = ParseOneCertificate(der);
+    if (cert != nullptr && document_certs_ != nullptr &&
+        sk_X509_push(document_certs_.get(), cert.get()) > 0) {
+      cert.release();
+    }
+  }
+  ERR_clear_error();
+}
+
+namespace {
+
+// The token inside a TimeStampResp (RFC 3161 section 2.4.2), which some
+// producers store whole; null when bytes are not one.
+CmsPtr TokenOfResponse(const unsigned char* bytes, size_t size, size_t* consumed) {
+  using RespPtr = std::unique_ptr<TS_RESP, tk::FreeWith<TS_RESP, TS_RESP_free>>;
+  const unsigned char* p = bytes;
+  RespPtr response(d2i_TS_RESP(nullptr, &p, static_cast<long>(size)));
+  if (response == nullptr || TS_RESP_get_token(response.get()) == nullptr) return nullptr;
+  *consumed = static_cast<size_t>(p - bytes);
+  unsigned char* der = nullptr;
+  const int length = i2d_PKCS7(TS_RESP_get_token(response.get()), &der);
+  if (length <= 0) return nullptr;
+  const unsigned char* q = der;
+  CmsPtr cms = DecodeCms(&q, length);
+  OPENSSL_free(der);
+  return cms;
+}
+
+}  // namespace
+
+bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& trust,
+                TimeStampReport* ts, ImprintRequest* request) {
+  const unsigned char* p = bytes;
+  CmsPtr cms = DecodeCms(&p, static_cast<long>(size));
+  size_t consumed = static_cast<size_t>(p - bytes);
+  if (cms == nullptr) {
+    ERR_clear_error();
+    cms = TokenOfResponse(bytes, size, &consumed);
+  }
+  if (cms == nullptr || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
+    ERR_clear_error();
+    ts->problem = "the token is not CMS signed data";
+    return false;
+  }
+  ts->encoding = IsDerShaped(bytes, consumed, 0) ? "DER" : "BER";
+  ASN1_OCTET_STRING** content = CMS_get0_content(cms.get());
+  if (OBJ_obj2nid(CMS_get0_eContentType(cms.get())) != NID_id_smime_ct_TSTInfo ||
+      content == nullptr || *content == nullptr) {
+    ERR_clear_error();
+    ts->problem = "the signed data does not hold a TSTInfo";
+    return false;
+  }
+  const unsigned char* info_bytes = ASN1_STRING_get0_data(*content);
+  TstInfoPtr info(d2i_TS_TST_INFO(nullptr, &info_bytes, ASN1_STRING_length(*content)));
+  if (info == nullptr) {
+    ERR_clear_error();
+    ts->problem = "the TSTInfo cannot be read";
+    return false;
+  }
+  TS_MSG_IMPRINT* imprint = TS_TST_INFO_get_msg_imprint(info.get());
+  const ASN1_OBJECT* imprint_obj = nullptr;
+  X509_ALGOR_get0(&imprint_obj, nullptr, nullptr, TS_MSG_IMPRINT_get_algo(imprint));
+  const ASN1_OCTET_STRING* hashed = TS_MSG_IMPRINT_get_msg(imprint);
+  request->algorithm_oid = OidText(imprint_obj);
+  request->expected.assign(ASN1_STRING_get0_data(hashed),
+                           ASN1_STRING_get0_data(hashed) + ASN1_STRING_length(hashed));
+  ts->imprint_algorithm = AlgorithmName(request->algorithm_oid, &ts->weak_algorithm);
+  ts->imprint_hex = HexLower(request->expected.data(), request->expected.size());
+  const ASN1_GENERALIZEDTIME* gen_time = TS_TST_INFO_get_time(info.get());
+  ts->gen_time = GenTimeText(gen_time);
+  const std::optional<int64_t> gen_seconds = SecondsSinceEpoch(gen_time);
+  ts->serial = SerialText(TS_TST_INFO_get_serial(info.get()));
+  ts->policy = OidText(TS_TST_INFO_get_policy_id(info.get()));
+
+  CertStackPtr certs(CMS_get1_certs(cms.get()));
+  if (certs == nullptr) certs.reset(sk_X509_new_null());
+  ERR_clear_error();
+  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
+  if (certs == nullptr || sk_CMS_SignerInfo_num(signers) != 1) {
+    ts->signature = Verdict::kFail;
+    ts->problem = "the token does not have exactly one signer";
+    return true;
+  }
+  CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, 0);
+  X509* signer = tk::FindSignerCert(si, certs.get());
+  if (signer == nullptr) {
+    // A token without its certificate: the document may carry it.
+    X509* carried = tk::FindSignerCert(si, trust.document_certs());
+    if (carried != nullptr && X509_up_ref(carried) == 1) {
+      if (sk_X509_push(certs.get(), carried) > 0) {
+        signer = carried;
+      } else {
+        X509_free(carried);
+      }
+    }
+  }
+  if (signer == nullptr) {
+    ts->signature = Verdict::kFail;
+    ts->problem = "the authority's certificate is not in the token";
+    return true;
+  }
+  ts->tsa_subject = NameText(X509_get_subject_name(signer));
+
+  const tk::CheckResult signature = tk::CheckSignerSignature(si, signer, *content, true);
+  ts->signature = signature.ok() ? Verdict::kPass : Verdict::kFail;
+  const tk::CheckResult ess = tk::CheckSigningCertificate(si, signer, certs.get());
+  ts->signing_certificate = ess.ok() ? Verdict::kPass : Verdict::kFail;
+  ts->time_stamping_usage = tk::HasTimeStampingUsage(signer) ? Verdict::kPass : Verdict::kFail;
+
+  // Chain: each trust source in turn, now, then at genTime when only
+  // expiry stands in the way (a chain that was whole when the token was made).
+  tk::BorrowedStackPtr untrusted(sk_X509_new_null());
+  if (untrusted == nullptr) return ts->problem = "out of memory", true;
+  const STACK_OF(X509) * pools[3] = {certs.get(), trust.ca_pubs(), trust.document_certs()};
+  for (const STACK_OF(X509) * pool : pools) {
+    for (int i = 0; pool != nullptr && i < sk_X509_num(pool); ++i) {
+      sk_X509_push(untrusted.get(), sk_X509_value(pool, i));
+    }
+  }
+  int chain_error = X509_V_ERR_UNSPECIFIED;
+  ts->chain = Verdict::kFail;
+  for (const TrustSources::Source& source : trust.sources()) {
+    int depth = 0;
+    int result =
+        tk::ValidatePath(signer, source.store.get(), untrusted.get(), std::nullopt, &depth);
+    bool expired_since = false;
+    if (result == X509_V_ERR_CERT_HAS_EXPIRED && gen_seconds.has_value()) {
+      result = tk::ValidatePath(signer, source.store.get(), untrusted.get(), gen_seconds, &depth);
+      expired_since = result == X509_V_OK;
+    }
+    if (result == X509_V_OK) {
+      ts->chain = Verdict::kPass;
+      ts->trusted_by = source.name;
+      ts->expired_since = expired_since;
+      break;
+    }
+    // The most telling failure: one past "no trusted root" wins.
+    if (chain_error == X509_V_ERR_UNSPECIFIED ||
+        chain_error == X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY) {
+      chain_error = result;
+    }
+  }
+  if (ts->chain == Verdict::kPass && ts->time_stamping_usage != Verdict::kPass) {
+    ts->chain = Verdict::kFail;
+    ts->trusted_by = TrustSource::kNone;
+    ts->expired_since = false;
+  }
+  if (!signature.ok()) {
+    ts->problem = signature.what;
+  } else if (!ess.ok()) {
+    ts->problem = ess.what;
+  } else if (ts->time_stamping_usage != Verdict::kPass) {
+    ts->problem = "the authority's certificate lacks the timeStamping key usage";
+  } else if (ts->chain != Verdict::kPass) {
+    ts->problem = std::string("chain: ") + X509_verify_cert_error_string(chain_error);
+  }
+  ERR_clear_error();
+  return true;
+}
+
+std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, size_t size) {
+  std::vector<SignatureStamp> stamps;
+  const unsigned char* p = bytes;
+  CmsPtr cms = DecodeCms(&p, static_cast<long>(size));
+  if (cms == nullptr || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
+    ERR_clear_error();
+    return stamps;
+  }
+  STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
+  for (int s = 0; s < sk_CMS_SignerInfo_num(signers) && stamps.size() < kMaxTimeStamps; ++s) {
+    CMS_SignerInfo* si = sk_CMS_SignerInfo_value(signers, s);
+    const ASN1_OCTET_STRING* value = CMS_SignerInfo_get0_signature(si);
+    if (value == nullptr) continue;
+    const std::string signature_value(reinterpret_cast<const char*>(ASN1_STRING_get0_data(value)),
+                                      static_cast<size_t>(ASN1_STRING_length(value)));
+    int index = -1;
+    while ((index = CMS_unsigned_get_attr_by_NID(si, NID_id_smime_aa_timeStampToken, index)) >= 0) {
+      X509_ATTRIBUTE* attribute = CMS_unsigned_get_attr(si, index);
+      for (int v = 0; v < X509_ATTRIBUTE_count(attribute) && stamps.size() < kMaxTimeStamps; ++v) {
+        const ASN1_TYPE* type = X509_ATTRIBUTE_get0_type(attribute, v);
+        if (type == nullptr || type->type != V_ASN1_SEQUENCE) continue;
+        const ASN1_STRING* encoding = type->value.sequence;
+        stamps.push_back(SignatureStamp{
+            std::string(reinterpret_cast<const char*>(ASN1_STRING_get0_data(encoding)),
+                        static_cast<size_t>(ASN1_STRING_length(encoding))),
+            signature_value});
+      }
+    }
+  }
+  ERR_clear_error();
+  return stamps;
+}
+
+bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
+                  const ByteRanges& ranges, std::vector<unsigned char>* digest) {
+  if (const EngineAlgorithm* engine = FindEngineAlgorithm(algorithm_oid)) {
+    // The ranges as pieces of at most kEngineChunk bytes each (the engine
+    // takes a piece of up to INT32_MAX bytes), hashed in one pass.
+    std::vector<ByteSpan> pieces;
+    for (const auto& [offset, length] : ranges) {
+      for (int64_t done = 0; done < length;) {
+        const int64_t piece = std::min(kEngineChunk, length - done);
+        pieces.push_back(ByteSpan{data + offset + done, static_cast<size_t>(piece)});
+        done += piece;
+      }
+    }
+    unsigned char out[64];
+    int out_length = sizeof out;
+    if (ECSP_DigestPieces(engine->ecsp_id, out, &out_length, pieces.data(), pieces.size()) != 0) {
+      return false;
+    }
+    digest->assign(out, out + out_length);
+    return true;
+  }
+  using ObjectPtr = std::unique_ptr<ASN1_OBJECT, tk::FreeWith<ASN1_OBJECT, ASN1_OBJECT_free>>;
+  using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, tk::FreeWith<EVP_MD_CTX, EVP_MD_CTX_free>>;
+  using MdPtr = std::unique_ptr<EVP_MD, tk::FreeWith<EVP_MD, EVP_MD_free>>;
+  ObjectPtr obj(OBJ_txt2obj(algorithm_oid.c_str(), 1));
+  const int nid = obj != nullptr ? OBJ_obj2nid(obj.get()) : NID_undef;
+  MdPtr md(nid != NID_undef ? EVP_MD_fetch(tk::LibraryContext(), OBJ_nid2sn(nid), nullptr)
+                            : nullptr);
+  MdCtxPtr ctx(EVP_MD_CTX_new());
+  bool ok = md != nullptr && ctx != nullptr && EVP_DigestInit_ex(ctx.get(), md.get(), nullptr);
+  for (const auto& [offset, length] : ranges) {
+    if (!ok) break;
+    ok = EVP_DigestUpdate(ctx.get(), data + offset, static_cast<size_t>(length)) == 1;
+  }
+  unsigned char out[EVP_MAX_MD_SIZE];
+  unsigned int out_length = 0;
+  ok = ok && EVP_DigestFinal_ex(ctx.get(), out, &out_length) == 1;
+  ERR_clear_error();
+  if (ok) digest->assign(out, out + out_length);
+  return ok;
+}
+
+}  // namespace vrd::report

@@ -1,0 +1,90 @@
+// Internal to the report module: the cryptographic half of the report. Parses
+// a time-stamp token (DER or BER), runs the shared token checks of
+// toolkit/openssl/TokenCheck.h on it, validates the authority's chain against
+// the trust sources, finds the signature time-stamps inside an ordinary
+// signature, and digests byte ranges with the project's digest engine (or
+// OpenSSL for algorithms the engine lacks).
+//
+// Ownership: a TrustSources owns its stores and certificates; everything else
+// borrows its inputs for the call.
+#ifndef VRD_REPORT_TOKENREPORT_H_
+#define VRD_REPORT_TOKENREPORT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "report/Report.h"
+#include "toolkit/openssl/Holders.h"
+
+namespace vrd::report {
+
+using StoreHolder = tk::StorePtr;
+
+class TrustSources {
+ public:
+  // Built-in anchors (always), the extra DER roots and, when asked, the
+  // system bundle. False with error set when any of them cannot be read.
+  [[nodiscard]] bool Load(const TrustSettings& settings, std::string* error);
+
+  struct Source {
+    TrustSource name;
+    StoreHolder store;
+  };
+  const std::vector<Source>& sources() const noexcept { return sources_; }
+  STACK_OF(X509) * ca_pubs() const noexcept { return ca_pubs_.get(); }
+
+  // Certificates the document carries (its /DSS /Certs): candidates for the
+  // signer of a token that omits its certificate, and for intermediate CAs.
+  // Never trusted. Unreadable ones are skipped.
+  void AddDocumentCertificates(const std::vector<std::string>& ders);
+  STACK_OF(X509) * document_certs() const noexcept { return document_certs_.get(); }
+
+ private:
+  std::vector<Source> sources_;
+  tk::CertStackPtr ca_pubs_;
+  tk::CertStackPtr document_certs_;
+};
+
+// What the token asks to be digested: the imprint's algorithm.
+struct ImprintRequest {
+  std::string algorithm_oid;  // dotted
+  std::vector<unsigned char> expected;
+};
+
+// Checks the token at bytes (trailing bytes after its encoding ignored; a
+// whole RFC 3161 TimeStampResp is taken for the token it holds) and
+// fills every field of ts except coverage, imprint verdict and computed_hex.
+// False when the token cannot be parsed as a TSTInfo SignedData at all (then
+// ts->problem says why and request is untouched).
+[[nodiscard]] bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& trust,
+                              TimeStampReport* ts, ImprintRequest* request);
+
+// The signature time-stamps of an ordinary signature's CMS SignedData: for
+// each SignerInfo, each token of its id-aa-timeStampToken attributes, with the
+// signature value the token's imprint covers.
+struct SignatureStamp {
+  std::string token;            // the token's encoding
+  std::string signature_value;  // the SignerInfo's signature octets
+};
+std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, size_t size);
+
+// A stretch of the document to hash, in order.
+using ByteRanges = std::vector<std::pair<int64_t, int64_t>>;
+
+// Digests the ranges (already checked to lie in the document) with the
+// algorithm named by the dotted OID. False when no implementation knows it.
+[[nodiscard]] bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
+                                const ByteRanges& ranges, std::vector<unsigned char>* digest);
+
+// "SHA256", "SHA1", ... for known OIDs (the names the toolkit reports), else
+// the OID text; weak is set for MD5 and SHA-1.
+std::string AlgorithmName(const std::string& algorithm_oid, bool* weak);
+
+std::string HexLower(const unsigned char* bytes, size_t size);
+
+}  // namespace vrd::report
+
+#endif  // VRD_REPORT_TOKENREPORT_H_

@@ -1,0 +1,7 @@
+# report_test: the report module (report/Report.h) on the committed documents
+# of tests/data/report (scripts/make-report-docs.py), and `tsverify --all`.
+if(NOT CMAKE_CROSSCOMPILING)
+  vrd_add_test(report_test SOURCES report_test.cpp LIBS vrd_report vrd_toolkit OpenSSL::Crypto)
+  target_compile_definitions(report_test PRIVATE VRD_TSVERIFY="$<TARGET_FILE:tsverify>")
+  add_dependencies(report_test tsverify)
+endif()

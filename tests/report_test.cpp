@@ -1,0 +1,574 @@
+// The document report (report/Report.h) and `tsverify --all`: every
+// committed test document (tests/data/report, made by
+// scripts/make-report-docs.py) with its time-stamps' coverage, revision and
+// verdicts; revision boundaries; digests; hostile documents; exit status.
+#include "report/Report.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "report/TokenReport.h"
+#include "toolkit/qvtk.h"
+
+namespace vrd::report {
+namespace {
+
+const std::string kData = std::string(VRD_TEST_DATA_DIR) + "/report/";
+const std::string kPki = std::string(VRD_TEST_DATA_DIR) + "/pki/";
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const unsigned char* Bytes(const std::string& s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+TrustSettings TestRoot() {
+  TrustSettings trust;
+  trust.extra_roots.push_back(ReadFile(kPki + "root.der"));
+  return trust;
+}
+
+// --- every test document ----------------------------------------------------
+
+struct Expected {
+  TimeStampKind kind;
+  const char* field;
+  int revision;
+  int later;
+  LaterChanges changes;
+  bool whole_file;
+  bool whole_revision;
+  const char* encoding;
+  const char* algorithm;
+  bool weak;
+  Verdict imprint;
+};
+
+struct DocumentCase {
+  const char* file;
+  int revisions;
+  std::vector<Expected> stamps;
+};
+
+constexpr auto kDoc = TimeStampKind::kDocument;
+constexpr auto kSig = TimeStampKind::kSignature;
+constexpr auto kPass = Verdict::kPass;
+constexpr auto kFail = Verdict::kFail;
+constexpr auto kNone = LaterChanges::kNone;
+constexpr auto kDss = LaterChanges::kDssAndSignatures;
+constexpr auto kOther = LaterChanges::kOther;
+
+const DocumentCase kDocuments[] = {
+    {"doc-ts.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"xref-stream.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"hybrid.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"dss-after.pdf", 3, {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass}}},
+    {"sig-after-ts.pdf",
+     4,
+     {{kDoc, "TS1", 2, 2, kDss, false, true, "DER", "SHA256", false, kPass}}},
+    {"resaved-after.pdf",
+     4,
+     {{kDoc, "TS1", 2, 2, kDss, false, true, "DER", "SHA256", false, kPass}}},
+    {"nocert-dss.pdf", 3, {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass}}},
+    {"ts-response.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"damaged-xref.pdf",
+     3,
+     {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass}}},
+    {"page-changed-after.pdf",
+     3,
+     {{kDoc, "TS1", 2, 1, kOther, false, true, "DER", "SHA256", false, kPass}}},
+    {"changed-after.pdf",
+     3,
+     {{kDoc, "TS1", 2, 1, kOther, false, true, "DER", "SHA256", false, kPass}}},
+    {"two-doc-ts.pdf",
+     3,
+     {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass},
+      {kDoc, "TS2", 3, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"sig-with-ts.pdf",
+     2,
+     {{kSig, "Sig1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"ber-token.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "BER", "SHA256", false, kPass}}},
+    {"sha1-imprint.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA1", true, kPass}}},
+    {"x500-rsa.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"short-range.pdf",
+     2,
+     {{kDoc, "TS1", 2, 0, kNone, false, false, "DER", "SHA256", false, kPass}}},
+    {"altered-range1.pdf",
+     2,
+     {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kFail}}},
+    {"altered-range2.pdf",
+     2,
+     {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kFail}}},
+    {"unsigned.pdf", 1, {}},
+};
+
+TEST(ReportDocumentsTest, EveryTimeStampWithCoverageRevisionAndVerdicts) {
+  const TrustSettings trust = TestRoot();
+  for (const DocumentCase& c : kDocuments) {
+    SCOPED_TRACE(c.file);
+    const std::string bytes = ReadFile(kData + c.file);
+    ASSERT_FALSE(bytes.empty());
+    DocumentReport report;
+    ASSERT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report), ReportStatus::kOk)
+        << report.error;
+    EXPECT_EQ(report.revisions, c.revisions);
+    EXPECT_EQ(report.recovered, std::string(c.file) == "damaged-xref.pdf");
+    ASSERT_EQ(report.timestamps.size(), c.stamps.size());
+    for (size_t i = 0; i < c.stamps.size(); ++i) {
+      const Expected& want = c.stamps[i];
+      const TimeStampReport& got = report.timestamps[i];
+      SCOPED_TRACE(want.field);
+      EXPECT_EQ(got.kind, want.kind);
+      EXPECT_EQ(got.field_name, want.field);
+      EXPECT_EQ(got.revision, want.revision);
+      EXPECT_EQ(got.later_revisions, want.later);
+      EXPECT_EQ(got.later_changes, want.changes);
+      EXPECT_EQ(got.later_other_objects.empty(), want.changes != kOther);
+      EXPECT_TRUE(got.byte_range_valid);
+      EXPECT_EQ(got.covers_whole_file, want.whole_file);
+      EXPECT_EQ(got.covers_whole_revision, want.whole_revision);
+      EXPECT_TRUE(got.gap_is_contents);
+      EXPECT_EQ(got.encoding, want.encoding);
+      EXPECT_EQ(got.imprint_algorithm, want.algorithm);
+      EXPECT_EQ(got.weak_algorithm, want.weak);
+      EXPECT_EQ(got.imprint, want.imprint);
+      EXPECT_EQ(got.imprint == kPass, got.computed_hex == got.imprint_hex);
+      // The token itself is sound in every document: only the bytes differ.
+      EXPECT_EQ(got.signature, kPass);
+      EXPECT_EQ(got.signing_certificate, kPass);
+      EXPECT_EQ(got.time_stamping_usage, kPass);
+      EXPECT_EQ(got.chain, kPass);
+      EXPECT_EQ(got.trusted_by, TrustSource::kTrustAnchor);
+      EXPECT_EQ(got.Verified(), want.imprint == kPass);
+      EXPECT_EQ(got.problem.empty(), got.Verified()) << got.problem;
+      EXPECT_EQ(got.policy, "1.2.3.4.1");
+      EXPECT_NE(got.tsa_subject.find("CN=VRD Test TSA"), std::string::npos);
+      EXPECT_EQ(got.gen_time.size(), 20u) << got.gen_time;
+    }
+  }
+}
+
+TEST(ReportDocumentsTest, ChainNeedsATrustSource) {
+  const std::string bytes = ReadFile(kData + "doc-ts.pdf");
+  struct Case {
+    bool test_root;
+    bool system_roots;
+  };
+  for (const Case c : {Case{false, false}, Case{false, true}}) {
+    TrustSettings trust;
+    trust.system_roots = c.system_roots;
+    DocumentReport report;
+    ASSERT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report), ReportStatus::kOk);
+    ASSERT_EQ(report.timestamps.size(), 1u);
+    const TimeStampReport& ts = report.timestamps[0];
+    EXPECT_EQ(ts.imprint, kPass);
+    EXPECT_EQ(ts.signature, kPass);
+    EXPECT_EQ(ts.chain, kFail);
+    EXPECT_EQ(ts.trusted_by, TrustSource::kNone);
+    EXPECT_FALSE(ts.Verified());
+    EXPECT_NE(ts.problem.find("chain"), std::string::npos);
+  }
+}
+
+TEST(ReportDocumentsTest, UnreadableTrustSourcesAreErrors) {
+  const std::string bytes = ReadFile(kData + "doc-ts.pdf");
+  TrustSettings missing_bundle;
+  missing_bundle.system_roots = true;
+  missing_bundle.system_bundle = "/nonexistent/bundle.crt";
+  TrustSettings bad_anchor;
+  bad_anchor.extra_roots.push_back("not a certificate");
+  for (const TrustSettings& trust : {missing_bundle, bad_anchor}) {
+    DocumentReport report;
+    EXPECT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report), ReportStatus::kNotOpened);
+    EXPECT_FALSE(report.error.empty());
+  }
+}
+
+// --- documents qpdf cannot open, and hostile ones -----------------------------
+
+TEST(ReportRobustnessTest, BrokenDocumentsGiveAnErrorOrNoTimeStamp) {
+  const std::string good = ReadFile(kData + "doc-ts.pdf");
+  const std::string inputs[] = {
+      "",
+      "%PDF-1.7\n",
+      ReadFile(kData + "not-a-pdf.pdf"),
+      good.substr(0, good.size() / 2),
+      good.substr(good.size() / 2),
+      std::string(4096, '\0'),
+  };
+  for (const std::string& input : inputs) {
+    DocumentReport report;
+    const ReportStatus status = BuildReport(Bytes(input), input.size(), TestRoot(), &report);
+    if (status == ReportStatus::kNotOpened) {
+      EXPECT_FALSE(report.error.empty());
+      EXPECT_TRUE(report.timestamps.empty());
+    }
+    for (const TimeStampReport& ts : report.timestamps) EXPECT_FALSE(ts.Verified());
+  }
+}
+
+// A document whose field tree is a long chain of /Kids, closed into a cycle,
+// plus many unrelated objects.
+std::string HostileDocument(int depth, int extra_objects) {
+  std::string body = "%PDF-1.7\n";
+  std::vector<size_t> offsets;
+  auto object = [&](const std::string& text) {
+    offsets.push_back(body.size());
+    body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
+  };
+  object("<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [3 0 R] >> >>");
+  object("<< /Type /Pages /Kids [] /Count 0 >>");
+  for (int i = 0; i < depth; ++i) {
+    const int next = i + 1 < depth ? 4 + i : 3;  // the last one points back
+    object("<< /FT /Sig /T (f" + std::to_string(i) + ") /Kids [" + std::to_string(next) +
+           " 0 R] >>");
+  }
+  for (int i = 0; i < extra_objects; ++i) object("<< /N " + std::to_string(i) + " >>");
+  const size_t xref = body.size();
+  body += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+    body += line;
+  }
+  body += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
+          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  return body;
+}
+
+TEST(ReportRobustnessTest, DeepAndCyclicFieldTreesEndWithoutTimeStamps) {
+  for (const auto& [depth, extra] : {std::pair{5000, 0}, std::pair{3, 200000}}) {
+    const std::string doc = HostileDocument(depth, extra);
+    DocumentReport report;
+    ASSERT_EQ(BuildReport(Bytes(doc), doc.size(), TestRoot(), &report), ReportStatus::kOk)
+        << report.error;
+    EXPECT_TRUE(report.timestamps.empty());
+    EXPECT_EQ(report.revisions, 1);
+  }
+}
+
+// Many document time-stamps, each over a distinct range list of about 1 MB:
+// the digests stop at the document's hash budget instead of growing without
+// bound.
+TEST(ReportRobustnessTest, DistinctRangeListsStopAtTheHashBudget) {
+  constexpr int kStamps = 100;
+  constexpr size_t kPadding = 1 << 20;
+  const std::string token = ReadFile(kPki + "token-sha256.der");
+  std::string token_hex;
+  for (const char c : token) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+    token_hex += digits;
+  }
+  std::string body = "%PDF-1.7\n%" + std::string(kPadding, 'x') + "\n";
+  std::vector<size_t> offsets;
+  auto object = [&](const std::string& text) {
+    offsets.push_back(body.size());
+    body += std::to_string(offsets.size()) + " 0 obj\n" + text + "\nendobj\n";
+  };
+  object("<< /Type /Catalog /Pages 2 0 R >>");
+  object("<< /Type /Pages /Kids [] /Count 0 >>");
+  for (int i = 0; i < kStamps; ++i) {
+    object("<< /Type /DocTimeStamp /SubFilter /ETSI.RFC3161 /ByteRange [0 " +
+           std::to_string(kPadding - static_cast<size_t>(i)) + " " +
+           std::to_string(kPadding - static_cast<size_t>(i)) + " 0] /Contents <" + token_hex +
+           "> >>");
+  }
+  const size_t xref = body.size();
+  body += "xref\n0 " + std::to_string(offsets.size() + 1) + "\n0000000000 65535 f \n";
+  for (size_t offset : offsets) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
+    body += line;
+  }
+  body += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
+          " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+
+  DocumentReport report;
+  ASSERT_EQ(BuildReport(Bytes(body), body.size(), TestRoot(), &report), ReportStatus::kOk);
+  ASSERT_EQ(report.timestamps.size(), static_cast<size_t>(kStamps));
+  int checked = 0;
+  int skipped = 0;
+  for (const TimeStampReport& ts : report.timestamps) {
+    EXPECT_FALSE(ts.Verified());
+    if (ts.imprint == Verdict::kFail) ++checked;
+    if (ts.imprint == Verdict::kNotChecked) {
+      ++skipped;
+      EXPECT_NE(ts.problem.find("too many digests"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(checked + skipped, kStamps);
+  EXPECT_GT(checked, 40);  // 64 MiB at least: some 60 of them
+  EXPECT_GT(skipped, 0);
+}
+
+// --- revision boundaries --------------------------------------------------------
+
+TEST(RevisionEndsTest, EveryEofThatClosesAStartxref) {
+  struct Case {
+    std::string text;
+    std::vector<std::pair<int64_t, int64_t>> ends;  // eof_end, line_end
+  };
+  const Case cases[] = {
+      {"startxref\n12\n%%EOF\n", {{18, 19}}},
+      {"startxref\r\n12\r\n%%EOF\r\n", {{20, 22}}},
+      {"startxref 12 %%EOF", {{18, 18}}},
+      {"startxref\n12\n%%EOF\rstartxref\n5\n%%EOF", {{18, 19}, {36, 36}}},
+      {"%%EOF\n", {}},                   // no startxref before it
+      {"startxref\n%%EOF\n", {}},        // no offset
+      {"(text %%EOF) startxref\n", {}},  // startxref after it
+      {"startxref\nx1\n%%EOF\n", {}},    // not a number
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    const std::vector<RevisionEnd> ends = FindRevisionEnds(Bytes(c.text), c.text.size());
+    ASSERT_EQ(ends.size(), c.ends.size());
+    for (size_t i = 0; i < ends.size(); ++i) {
+      EXPECT_EQ(ends[i].eof_end, c.ends[i].first);
+      EXPECT_EQ(ends[i].line_end, c.ends[i].second);
+    }
+  }
+}
+
+// --- digests ------------------------------------------------------------------
+
+TEST(ReportDigestTest, EngineAndOpenSslAgreeOverRanges) {
+  std::string data(100000, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 251);
+  const ByteRanges ranges = {{0, 1000}, {5000, 0}, {5001, 94999}};
+  std::string joined = data.substr(0, 1000) + data.substr(5001, 94999);
+  struct Case {
+    const char* oid;
+    const char* openssl_name;
+  };
+  const Case cases[] = {
+      {"1.2.840.113549.2.5", "MD5"},        {"1.3.14.3.2.26", "SHA1"},
+      {"2.16.840.1.101.3.4.2.1", "SHA256"}, {"2.16.840.1.101.3.4.2.3", "SHA512"},
+      {"2.16.840.1.101.3.4.2.2", "SHA384"}, {"2.16.840.1.101.3.4.2.8", "SHA3-256"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.openssl_name);
+    std::vector<unsigned char> ours;
+    ASSERT_TRUE(DigestRanges(c.oid, Bytes(data), ranges, &ours));
+    unsigned char expected[EVP_MAX_MD_SIZE];
+    unsigned int expected_length = 0;
+    EVP_MD* md = EVP_MD_fetch(nullptr, c.openssl_name, nullptr);
+    ASSERT_NE(md, nullptr);
+    ASSERT_EQ(EVP_Digest(joined.data(), joined.size(), expected, &expected_length, md, nullptr), 1);
+    EVP_MD_free(md);
+    EXPECT_EQ(HexLower(ours.data(), ours.size()), HexLower(expected, expected_length));
+  }
+  std::vector<unsigned char> none;
+  EXPECT_FALSE(DigestRanges("1.2.3.4", Bytes(data), ranges, &none));
+}
+
+TEST(ReportDigestTest, AlgorithmNamesAndWeakness) {
+  struct Case {
+    const char* oid;
+    const char* name;
+    bool weak;
+  };
+  const Case cases[] = {
+      {"1.2.840.113549.2.5", "MD5", true},
+      {"1.3.14.3.2.26", "SHA1", true},
+      {"2.16.840.1.101.3.4.2.1", "SHA256", false},
+      {"2.16.840.1.101.3.4.2.2", "SHA384", false},
+      {"1.2.3.4", "1.2.3.4", false},
+  };
+  for (const Case& c : cases) {
+    bool weak = !c.weak;
+    EXPECT_EQ(AlgorithmName(c.oid, &weak), c.name);
+    EXPECT_EQ(weak, c.weak) << c.oid;
+  }
+}
+
+// The token checks on the test PKI's tokens (tests/data/pki), each with its
+// own fault.
+TEST(ReportTokenTest, VerdictsOfEachTokenCheck) {
+  struct Case {
+    const char* token;
+    Verdict signature;
+    Verdict ess;
+    Verdict eku;
+    Verdict chain;
+    bool expired_since;
+    const char* algorithm;
+  };
+  constexpr auto kUnset = Verdict::kNotChecked;
+  const Case cases[] = {
+      {"token-sha256.der", kPass, kPass, kPass, kPass, false, "SHA256"},
+      {"token-sha512.der", kPass, kPass, kPass, kPass, false, "SHA512"},  // ESS v1
+      {"token-sha1.der", kPass, kPass, kPass, kPass, false, "SHA1"},
+      // Without ESS, and carrying the TSA's certificate only (no intermediate).
+      {"token-noess.der", kPass, kFail, kPass, kFail, false, "SHA256"},
+      {"token-noeku.der", kPass, kPass, kFail, kFail, false, "SHA256"},
+      {"token-expired.der", kPass, kPass, kPass, kPass, true, "SHA256"},
+      {"token-selfsigned.der", kPass, kPass, kPass, kFail, false, "SHA256"},
+      {"token-nocert.der", kFail, kUnset, kUnset, kUnset, false, "SHA256"},
+  };
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(TestRoot(), &error)) << error;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    const std::string token = ReadFile(kPki + c.token);
+    ASSERT_FALSE(token.empty());
+    TimeStampReport ts;
+    ImprintRequest request;
+    ASSERT_TRUE(CheckToken(Bytes(token), token.size(), trust, &ts, &request)) << ts.problem;
+    EXPECT_EQ(ts.signature, c.signature);
+    EXPECT_EQ(ts.signing_certificate, c.ess);
+    EXPECT_EQ(ts.time_stamping_usage, c.eku);
+    EXPECT_EQ(ts.chain, c.chain);
+    EXPECT_EQ(ts.expired_since, c.expired_since);
+    EXPECT_EQ(ts.imprint_algorithm, c.algorithm);
+    EXPECT_EQ(ts.problem.empty(), c.signature == kPass && c.ess == kPass && c.chain == kPass)
+        << ts.problem;
+    EXPECT_EQ(ts.trusted_by, c.chain == kPass ? TrustSource::kTrustAnchor : TrustSource::kNone);
+    // The imprint request is the token's own imprint.
+    EXPECT_EQ(HexLower(request.expected.data(), request.expected.size()), ts.imprint_hex);
+  }
+  // Not a token at all.
+  for (const char* other : {"cms-data.der", "root.der"}) {
+    const std::string bytes = ReadFile(kPki + other);
+    TimeStampReport ts;
+    ImprintRequest request;
+    EXPECT_FALSE(CheckToken(Bytes(bytes), bytes.size(), trust, &ts, &request)) << other;
+    EXPECT_FALSE(ts.problem.empty());
+  }
+}
+
+// The exports keep refusing what OpenSSL's CMS code refuses: the toolkit
+// operation still rejects the 2.5.8.1.1 token that the report accepts.
+TEST(ReportTokenTest, ToolkitStillRejectsTheX500RsaIdentifier) {
+  const std::string doc = ReadFile(kData + "x500-rsa.pdf");
+  DocumentReport report;
+  ASSERT_EQ(BuildReport(Bytes(doc), doc.size(), TestRoot(), &report), ReportStatus::kOk);
+  ASSERT_EQ(report.timestamps.size(), 1u);
+  EXPECT_EQ(report.timestamps[0].signature, kPass);
+  const size_t start = doc.find("/Contents <") + 11;
+  const size_t end = doc.find('>', start);
+  std::string token;
+  for (size_t i = start; i + 1 < end; i += 2) {
+    token.push_back(static_cast<char>(std::stoi(doc.substr(i, 2), nullptr, 16)));
+  }
+  QVTK_CTX ctx = nullptr;
+  ASSERT_EQ(QVTK_API_Init(&ctx, "."), QVTK_OK);
+  QVTK_BINSTR in;
+  QVTK_BINSTR out;
+  QVTK_BINSTR_Create(&in);
+  QVTK_BINSTR_Create(&out);
+  ASSERT_EQ(QVTK_BINSTR_SetData(token.data(), static_cast<int32_t>(token.size()), &in), QVTK_OK);
+  int32_t type = 0;
+  EXPECT_EQ(QVTK_CMS_ProcessSignedData(ctx, 0, &in, &out, &type), QVTK_ERR_CMS_SIGNATURE);
+  QVTK_BINSTR_Delete(&in);
+  QVTK_BINSTR_Delete(&out);
+  QVTK_API_Finish(&ctx);
+}
+
+// --- the command ----------------------------------------------------------------
+
+#if !defined(_WIN32)
+
+struct CommandRun {
+  int status = -1;
+  std::string out;
+};
+
+CommandRun Execute(const std::string& arguments) {
+  const std::string out_path =
+      ::testing::TempDir() + "vrd_report_out_" + std::to_string(::getpid());
+  const std::string command =
+      std::string("'") + VRD_TSVERIFY + "' " + arguments + " > '" + out_path + "' 2>/dev/null";
+  CommandRun run;
+  const int raw = std::system(command.c_str());
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.out = ReadFile(out_path);
+  std::remove(out_path.c_str());
+  return run;
+}
+
+TEST(ReportCommandTest, ExitStatusFollowsEveryTimeStamp) {
+  const std::string anchor = "--trust-anchor '" + kPki + "root.pem' ";
+  struct Case {
+    std::string arguments;
+    int status;
+  };
+  const Case cases[] = {
+      {anchor + "'" + kData + "doc-ts.pdf'", 0},
+      {anchor + "'" + kData + "ber-token.pdf' '" + kData + "two-doc-ts.pdf'", 0},
+      {anchor + "'" + kData + "doc-ts.pdf' '" + kData + "unsigned.pdf'", 1},
+      {"-j 3 " + anchor + "'" + kData + "doc-ts.pdf' '" + kData + "hybrid.pdf' '" + kData +
+           "ts-response.pdf' '" + kData + "sig-with-ts.pdf'",
+       0},
+      {"-j2 " + anchor + "'" + kData + "doc-ts.pdf' '" + kData + "altered-range1.pdf'", 1},
+      {anchor + "'" + kData + "altered-range2.pdf'", 1},
+      {anchor + "'" + kData + "not-a-pdf.pdf'", 1},
+      {anchor + "'" + kData + "no-such-file.pdf'", 1},
+      {"'" + kData + "doc-ts.pdf'", 1},  // no trust source for the test root
+      {"--system-roots '" + kData + "doc-ts.pdf'", 1},
+  };
+  for (const Case& c : cases) {
+    for (const char* format : {"--all ", "--all --json "}) {
+      SCOPED_TRACE(format + c.arguments);
+      const CommandRun run = Execute(format + c.arguments);
+      EXPECT_EQ(run.status, c.status) << run.out;
+      EXPECT_FALSE(run.out.empty());
+    }
+  }
+  EXPECT_EQ(Execute("--system-roots '" + kData + "doc-ts.pdf'").status, 2);  // needs --all
+}
+
+TEST(ReportCommandTest, JsonNamesEachTimeStampAndKeepsTheLibraryVerdict) {
+  const CommandRun run = Execute("--all --json --trust-anchor '" + kPki + "root.pem' '" + kData +
+                                 "two-doc-ts.pdf' '" + kData + "not-a-pdf.pdf'");
+  ASSERT_EQ(run.status, 1);
+  const size_t line_end = run.out.find('\n');
+  ASSERT_NE(line_end, std::string::npos);
+  const std::string first = run.out.substr(0, line_end);
+  const std::string second = run.out.substr(line_end + 1);
+  EXPECT_EQ(first.rfind("{\"file\":", 0), 0u);
+  EXPECT_NE(first.find("\"verified\":true"), std::string::npos);
+  EXPECT_NE(first.find("\"library\":{\"code\":0,\"result\":\"ResultOk\"}"), std::string::npos);
+  EXPECT_NE(first.find("\"field\":\"TS1\",\"subFilter\":\"ETSI.RFC3161\",\"verified\":true"),
+            std::string::npos);
+  EXPECT_NE(first.find("\"field\":\"TS2\""), std::string::npos);
+  EXPECT_NE(first.find("\"laterChanges\":\"dss-and-signatures\""), std::string::npos);
+  EXPECT_NE(second.find("\"timestamps\":[]"), std::string::npos);
+  EXPECT_NE(second.find("\"error\":\"the PDF cannot be read"), std::string::npos);
+  // The library's own scanning messages do not reach the report's output.
+  EXPECT_EQ(second.back(), '\n');
+  EXPECT_EQ(second.find('\n'), second.size() - 1);
+}
+
+TEST(ReportCommandTest, TextHasOneBlockPerTimeStamp) {
+  const CommandRun run =
+      Execute("--all --trust-anchor '" + kPki + "root.pem' '" + kData + "two-doc-ts.pdf'");
+  ASSERT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("two-doc-ts.pdf: VERIFIED, 2 time-stamp(s), 3 revision(s)"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  [1] document time-stamp, field \"TS1\": verified"), std::string::npos);
+  EXPECT_NE(run.out.find("  [2] document time-stamp, field \"TS2\": verified"), std::string::npos);
+  EXPECT_NE(run.out.find("revision:   2 of 3, 1 later (dss-and-signatures)"), std::string::npos);
+}
+
+#endif  // !_WIN32
+
+}  // namespace
+}  // namespace vrd::report
