@@ -53,15 +53,7 @@ int QVHash::DigestData(int algorithm, const void* data, int length, ByteString& 
       return 3;
     }
   }
-  const int status = digest.SetData(buffer, buffer_length);
-  SecureZero(buffer, sizeof(buffer));
-  if (status != ByteString::kOk) {
-    // No storage for the result: reported like an engine allocation failure.
-    writeLog(kSourcePath, 126, className_, "DigestData", "ECSP_DigestData", 4,
-             ECSP_GetErrorText(ECSP_MEMORY_ERROR));
-    return 4;
-  }
-  return 0;
+  return StoreDigest(buffer, buffer_length, digest);
 }
 
 int QVHash::DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
@@ -81,9 +73,14 @@ int QVHash::DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
              ECSP_GetErrorText(code));
     return 4;
   }
-  const int status = digest.SetData(buffer, buffer_length);
-  SecureZero(buffer, sizeof(buffer));
+  return StoreDigest(buffer, buffer_length, digest);
+}
+
+int QVHash::StoreDigest(unsigned char* buffer, int length, ByteString& digest) noexcept {
+  const int status = digest.SetData(buffer, length);
+  SecureZero(buffer, kDigestBufferSize);
   if (status != ByteString::kOk) {
+    // No storage for the result: reported like an engine allocation failure.
     writeLog(kSourcePath, 126, className_, "DigestData", "ECSP_DigestData", 4,
              ECSP_GetErrorText(ECSP_MEMORY_ERROR));
     return 4;

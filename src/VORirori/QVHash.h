@@ -45,6 +45,10 @@ class QVHash : public VORiroriBase {
                                  ByteString& digest) noexcept;
 
  private:
+  // Copies a finished digest into digest and wipes the whole 256-byte digest
+  // buffer; 0, or 4 (logged) when there is no storage for the result.
+  [[nodiscard]] int StoreDigest(unsigned char* buffer, int length, ByteString& digest) noexcept;
+
   void* ownedBlock_ = nullptr;  // Never filled by this library; released if set.
 };
 
