@@ -8,7 +8,8 @@
 // flags), which ThreadSanitizer shows racing when one object is used by two
 // threads at once. Both are
 // bounded (kCachedCertificates and kCachedStores per thread) and evict the
-// least recently used entry; they are released when the thread ends. A hit
+// least recently used entry; they are released when the thread ends (on
+// Windows by the DLL's entry point, see ReleaseThreadCaches). A hit
 // gives exactly what a fresh parse or a fresh store would give: the key is
 // the whole input, and a store is only shared by calls that install the very
 // same roots.
@@ -40,6 +41,15 @@ void KeepCertificate(std::string_view der, X509* cert) noexcept;
 // empty: none), made on the first request on this thread and shared by the
 // later ones with the same certificate objects. Null when memory is short.
 StorePtr StoreForRoots(const STACK_OF(X509) * roots) noexcept;
+
+#if defined(_WIN32)
+// The DLL's entry point releases the calling thread's caches when the thread
+// ends, and every thread's when the DLL is unloaded (no thread may be inside
+// the toolkit then). Elsewhere the caches are released when their thread
+// ends.
+void ReleaseThreadCaches() noexcept;
+void ReleaseAllCaches() noexcept;
+#endif
 
 }  // namespace vrd::tk
 

@@ -10,17 +10,23 @@
 #include <openssl/crypto.h>
 #include <windows.h>
 
+#include "toolkit/openssl/Caches.h"
+
 extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
       return OPENSSL_init_crypto(OPENSSL_INIT_NO_ATEXIT, nullptr) == 1 ? TRUE : FALSE;
     case DLL_THREAD_DETACH:
+      vrd::tk::ReleaseThreadCaches();
       OPENSSL_thread_stop();
       break;
     case DLL_PROCESS_DETACH:
       // On process exit (reserved != null) other threads are already gone
       // mid-flight; the process's memory goes with it anyway.
-      if (reserved == nullptr) OPENSSL_cleanup();
+      if (reserved == nullptr) {
+        vrd::tk::ReleaseAllCaches();
+        OPENSSL_cleanup();
+      }
       break;
     default:
       break;
