@@ -271,6 +271,38 @@ TEST_P(HashCoreTest, RandomSplitsMatchOpenSsl) {
   }
 }
 
+// Long updates are compressed a 16 KiB stride at a time (the next stride
+// prefetched): lengths on each side of the stride boundaries, entered whole,
+// after a partly filled block, and in pieces that end inside a stride.
+TEST_P(HashCoreTest, LongUpdatesAcrossPrefetchStridesMatchOpenSsl) {
+  constexpr size_t kStride = 16384;
+  std::string msg(5 * kStride + 300, '\0');
+  for (size_t i = 0; i < msg.size(); ++i) msg[i] = static_cast<char>((i * 2654435761u) >> 13);
+  struct Case {
+    size_t length;
+    std::vector<size_t> splits;
+  };
+  const Case cases[] = {
+      {2 * kStride - 1, {}},
+      {2 * kStride, {}},
+      {2 * kStride + 1, {}},
+      {3 * kStride + 63, {}},
+      {5 * kStride + 300, {}},
+      {5 * kStride + 300, {1}},
+      {5 * kStride + 300, {127, 2 * kStride}},
+      {4 * kStride, {kStride + 5, 2 * kStride + 9}},
+  };
+  for (const Case& c : cases) {
+    const std::string input = msg.substr(0, c.length);
+    for (Algo a : {Algo::kMd5, Algo::kSha1, Algo::kSha256, Algo::kSha512}) {
+      EXPECT_EQ(Digest(a, input, c.splits), OpenSslDigest(a, input))
+          << Name(a) << " length " << c.length << " splits " << c.splits.size();
+    }
+    EXPECT_EQ(Digest(Algo::kHas160, input, c.splits), Digest(Algo::kHas160, input, {c.length}))
+        << "HAS-160 length " << c.length;
+  }
+}
+
 TEST_P(HashCoreTest, EveryLengthUpToThreeBlocksMatchesOpenSsl) {
   std::string msg;
   for (size_t n = 0; n <= 3 * 128 + 1; ++n) {

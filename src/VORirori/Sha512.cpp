@@ -227,9 +227,11 @@ void Sha512Update(Sha512Context* ctx, const uint8_t* data, uint32_t length) noex
   const size_t waiting = (ctx->count[0] >> 3) & 127;
   hash_internal::AddBitCount(ctx->count, length);
   const hash_internal::Compress64Fn compress = hash_internal::Sha512CompressFn();
-  hash_internal::AbsorbBytes<128>(
-      ctx->buffer, waiting, data, length,
-      [ctx, compress](const uint8_t* blocks, size_t n) { compress(ctx->state, blocks, n); });
+  const auto compress_blocks = [ctx, compress](const uint8_t* blocks, size_t n) {
+    compress(ctx->state, blocks, n);
+  };
+  hash_internal::AbsorbBytes<128, decltype(compress_blocks), false>(ctx->buffer, waiting, data,
+                                                                    length, compress_blocks);
 }
 
 void Sha512Final(Sha512Context* ctx, uint8_t* out) noexcept {
