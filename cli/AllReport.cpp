@@ -12,6 +12,7 @@
 
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
+#include "util/LoadFile.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -22,7 +23,6 @@
 #define VRD_NULL_DEVICE "NUL"
 #define VRD_WRITE_ONLY _O_WRONLY
 #else
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #define VRD_DUP dup
@@ -99,53 +99,6 @@ std::string CoverageText(const report::TimeStampReport& ts) {
   return out + "]";
 }
 
-// The document's bytes for the report, read-only: mapped where the platform
-// allows it (no copy of a large file), else read whole.
-class DocumentView {
- public:
-  DocumentView() = default;
-  DocumentView(const DocumentView&) = delete;
-  DocumentView& operator=(const DocumentView&) = delete;
-  ~DocumentView() {
-#if !defined(_WIN32)
-    if (mapped_ != nullptr) munmap(mapped_, size_);
-#endif
-  }
-
-  [[nodiscard]] bool Open(const std::string& path) {
-#if !defined(_WIN32)
-    const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    struct stat info {};
-    const bool regular = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
-    if (regular && info.st_size > 0) {
-      void* mapped = mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ,
-                          MAP_PRIVATE | MAP_POPULATE, fd, 0);
-      if (mapped != MAP_FAILED) {
-        mapped_ = mapped;
-        size_ = static_cast<size_t>(info.st_size);
-        madvise(mapped_, size_, MADV_SEQUENTIAL);
-      }
-    }
-    close(fd);
-    if (mapped_ != nullptr) return true;
-    if (regular && info.st_size == 0) return true;
-#endif
-    return ReadWholeFile(path, copy_);
-  }
-
-  const unsigned char* data() const {
-    return mapped_ != nullptr ? static_cast<const unsigned char*>(mapped_)
-                              : reinterpret_cast<const unsigned char*>(copy_.data());
-  }
-  size_t size() const { return mapped_ != nullptr ? size_ : copy_.size(); }
-
- private:
-  void* mapped_ = nullptr;
-  size_t size_ = 0;
-  std::string copy_;
-};
-
 }  // namespace
 
 bool AllResult::Verified() const {
@@ -164,12 +117,16 @@ AllResult ReportFile(const std::string& path, const report::TrustSettings& trust
   std::thread library([&result, &path, &extra_roots]() {
     result.library_code = VerifyFile(path, extra_roots).code;
   });
-  DocumentView view;
-  if (!view.Open(path)) {
+  // The report's own copy, read as the library reads documents: regular files
+  // only, never blocking, below 2 GiB. (A mapping of the file would end the
+  // process with SIGBUS if another process truncated it meanwhile.)
+  ByteString document;
+  if (LoadFile(path.c_str(), document) != kLoadOk) {
     result.report.error = "the file cannot be read";
   } else {
-    result.opened = report::BuildReport(view.data(), view.size(), trust, &result.report) ==
-                    report::ReportStatus::kOk;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(document.GetData());
+    result.opened = report::BuildReport(bytes, static_cast<size_t>(document.GetLength()), trust,
+                                        &result.report) == report::ReportStatus::kOk;
   }
   library.join();
   return result;

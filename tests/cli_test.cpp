@@ -498,6 +498,25 @@ TEST_F(CommandTest, SpecialFilesAreUnreadableAtOnce) {
   EXPECT_NE(lines.back().find("\"code\":2109,"), std::string::npos) << lines.back();
 }
 
+// --all reads each file the way the library does: a FIFO or a device is a
+// per-file error at once, never a blocked open, and the good file still
+// gets its report.
+TEST_F(CommandTest, SpecialFilesAreUnreadableAtOnceWithAll) {
+  const test::SpecialFiles special(::testing::TempDir(), "cli_all");
+  std::string arguments;
+  for (const test::SpecialFile& file : special.files()) arguments += " " + Quote(file.path);
+  const CommandRun run = Execute("--all --json" + arguments + " " + Quote(*good_));
+  EXPECT_EQ(run.status, 1);
+  const std::vector<std::string> lines = SplitFileList(run.out);
+  ASSERT_EQ(lines.size(), special.files().size() + 1) << run.out;
+  for (size_t i = 0; i < special.files().size(); ++i) {
+    EXPECT_NE(lines[i].find("\"error\":\"the file cannot be read\""), std::string::npos)
+        << lines[i];
+    EXPECT_NE(lines[i].find("\"library\":{\"code\":2104,"), std::string::npos) << lines[i];
+  }
+  EXPECT_NE(lines.back().find("\"error\":\"\""), std::string::npos) << lines.back();
+}
+
 #endif  // !_WIN32
 
 }  // namespace
