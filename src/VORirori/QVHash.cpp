@@ -27,13 +27,8 @@ int QVHash::DigestData(int algorithm, const ByteString& input, ByteString& diges
 
 int QVHash::DigestData(int algorithm, const void* data, int length, ByteString& digest,
                        int iterations) noexcept {
-  methodName_ = "DigestData";
-  const int ecsp_algorithm = getECSP_AlgID(algorithm);
-  if (ecsp_algorithm < 0) {
-    writeLog(kSourcePath, 48, className_, "DigestData", "license", 1,
-             logText_.GetLength() > 0 ? logText_.GetData() : nullptr);
-    return 1;
-  }
+  const int ecsp_algorithm = BeginDigest(algorithm);
+  if (ecsp_algorithm < 0) return 1;
 
   unsigned char buffer[kDigestBufferSize];
   int buffer_length = kDigestBufferSize;
@@ -58,13 +53,8 @@ int QVHash::DigestData(int algorithm, const void* data, int length, ByteString& 
 
 int QVHash::DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
                          ByteString& digest) noexcept {
-  methodName_ = "DigestData";
-  const int ecsp_algorithm = getECSP_AlgID(algorithm);
-  if (ecsp_algorithm < 0) {
-    writeLog(kSourcePath, 48, className_, "DigestData", "license", 1,
-             logText_.GetLength() > 0 ? logText_.GetData() : nullptr);
-    return 1;
-  }
+  const int ecsp_algorithm = BeginDigest(algorithm);
+  if (ecsp_algorithm < 0) return 1;
   unsigned char buffer[kDigestBufferSize];
   int buffer_length = kDigestBufferSize;
   const int code = ECSP_DigestPieces(ecsp_algorithm, buffer, &buffer_length, pieces, count);
@@ -74,6 +64,16 @@ int QVHash::DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
     return 4;
   }
   return StoreDigest(buffer, buffer_length, digest);
+}
+
+int QVHash::BeginDigest(int algorithm) noexcept {
+  methodName_ = "DigestData";
+  const int ecsp_algorithm = getECSP_AlgID(algorithm);
+  if (ecsp_algorithm < 0) {
+    writeLog(kSourcePath, 48, className_, "DigestData", "license", 1,
+             logText_.GetLength() > 0 ? logText_.GetData() : nullptr);
+  }
+  return ecsp_algorithm;
 }
 
 int QVHash::StoreDigest(unsigned char* buffer, int length, ByteString& digest) noexcept {

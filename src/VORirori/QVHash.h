@@ -45,6 +45,9 @@ class QVHash : public VORiroriBase {
                                  ByteString& digest) noexcept;
 
  private:
+  // Names the operation under way and maps the facade identifier to the
+  // engine's; a negative result (logged) for an identifier the facade refuses.
+  [[nodiscard]] int BeginDigest(int algorithm) noexcept;
   // Copies a finished digest into digest and wipes the whole 256-byte digest
   // buffer; 0, or 4 (logged) when there is no storage for the result.
   [[nodiscard]] int StoreDigest(unsigned char* buffer, int length, ByteString& digest) noexcept;
