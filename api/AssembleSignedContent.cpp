@@ -97,10 +97,12 @@ DocumentOutcome ApplySealImpression(WorkingDocument& document, ByteRangeArray& a
 
 // The part of one (offset, declared length) pair that lies in the document:
 // a pair running past the end is cut at the end; a pair that starts outside
-// or names no bytes gives nothing.
+// or names no bytes gives nothing. A part the view does not hold in memory
+// comes without data (its bytes are read from the file later).
 std::optional<ByteSpan> PieceOf(const DocumentView& view, int64_t offset, int64_t declared) {
   const int64_t count = offset + declared > view.length() ? view.length() - offset : declared;
   if (!view.Holds(offset) || count <= 0) return std::nullopt;
+  if (!view.InMemory(offset, count)) return ByteSpan{nullptr, static_cast<size_t>(count)};
   return view.Span(offset, count);
 }
 
@@ -109,7 +111,7 @@ std::optional<ByteSpan> PieceOf(const DocumentView& view, int64_t offset, int64_
 // document does not already end with a LF.
 DocumentOutcome CollectSignedPieces(const DocumentView& view, const std::vector<int32_t>& ranges,
                                     SignedContent& content) {
-  std::vector<ByteSpan> pieces;
+  SignedContent collected;
   int64_t gathered = 0;
   int64_t declared = 0;
   for (size_t pair = 0; pair + 1 < ranges.size(); pair += 2) {
@@ -118,14 +120,14 @@ DocumentOutcome CollectSignedPieces(const DocumentView& view, const std::vector<
     if (!piece) continue;
     gathered += static_cast<int64_t>(piece->length);
     if (gathered > kMaxSignedContent) return DocumentOutcome::ERR_CONTENT_TOO_LONG;
-    if (!ResizeList(pieces, pieces.size() + 1)) return DocumentOutcome::ERR_NOMEM_TOKEN;
-    pieces.back() = *piece;
+    if (!collected.Append(*piece, ranges[pair])) return DocumentOutcome::ERR_NOMEM_TOKEN;
   }
   if (declared == gathered + 1 && !view.ByteIs(view.length() - 1, '\n')) {
-    if (!ResizeList(pieces, pieces.size() + 1)) return DocumentOutcome::ERR_NOMEM_TOKEN;
-    pieces.back() = ByteSpan{kLineFeed, sizeof(kLineFeed)};
+    if (!collected.Append(ByteSpan{kLineFeed, sizeof(kLineFeed)}, SignedContent::kAddedLineFeed)) {
+      return DocumentOutcome::ERR_NOMEM_TOKEN;
+    }
   }
-  content.pieces = std::move(pieces);
+  content = std::move(collected);
   return DocumentOutcome::kAssembled;
 }
 
@@ -208,19 +210,36 @@ DocumentOutcome DecodeToken(ByteString& token_text, ByteString& token_bytes) {
 
 }  // namespace
 
+bool SignedContent::Append(ByteSpan piece, int64_t position) noexcept {
+  if (!ResizeList(pieces, pieces.size() + 1) || !ResizeList(positions, positions.size() + 1)) {
+    return false;
+  }
+  pieces.back() = piece;
+  positions.back() = position;
+  return true;
+}
+
 WorkingDocument::WorkingDocument(const unsigned char* bytes, int32_t length) noexcept {
   if (bytes == nullptr || length <= 0) return;
   borrowed_ = bytes;
   borrowed_length_ = length;
 }
 
+WorkingDocument::WorkingDocument(const DocumentView& tail, bool* write_refused) noexcept
+    : tail_(tail), write_refused_(write_refused), tail_only_(true) {}
+
 DocumentView WorkingDocument::View() const noexcept {
+  if (tail_only_) return tail_;
   if (owned_ != nullptr) return DocumentView(*owned_);
   if (copied_) return DocumentView(copy_);
   return DocumentView(borrowed_, borrowed_length_);
 }
 
 int WorkingDocument::WriteAt(int64_t position, const char* bytes, int count) noexcept {
+  if (tail_only_) {
+    if (write_refused_ != nullptr) *write_refused_ = true;
+    return ByteString::kNoMemory;
+  }
   if (owned_ != nullptr) return owned_->WriteAt(position, bytes, count);
   if (!View().Span(position, count) || count <= 0) return ByteString::kRange;
   if (!copied_) {

@@ -34,6 +34,10 @@ class WorkingDocument {
   // Bytes that must not be written (null or length <= 0: empty document);
   // they are copied before the first write. They must outlive this object.
   WorkingDocument(const unsigned char* bytes, int32_t length) noexcept;
+  // A view that holds only the document's tail (pdf/DocumentView.h). Such a
+  // document is never written: WriteAt sets *write_refused and gives
+  // kNoMemory, and the caller must start again from the whole document.
+  WorkingDocument(const DocumentView& tail, bool* write_refused) noexcept;
   WorkingDocument(const WorkingDocument&) = delete;
   WorkingDocument& operator=(const WorkingDocument&) = delete;
 
@@ -50,11 +54,20 @@ class WorkingDocument {
   bool copied_ = false;
   const unsigned char* borrowed_ = nullptr;
   int32_t borrowed_length_ = 0;
+  DocumentView tail_;
+  bool* write_refused_ = nullptr;
+  bool tail_only_ = false;
 };
 
-// The pieces to hash, in order.
+// The pieces to hash, in order, and where each starts in the document. Over
+// a view that holds only the tail, a piece that is not all in memory has no
+// data, only its length: its bytes are to be read from the file.
 struct SignedContent {
+  // The position of the line feed that the final line feed rule adds.
+  static constexpr int64_t kAddedLineFeed = -1;
   std::vector<ByteSpan> pieces;
+  std::vector<int64_t> positions;
+  [[nodiscard]] bool Append(ByteSpan piece, int64_t position) noexcept;
 };
 
 // kAssembled with content and token_bytes filled (token bytes = decoded hex

@@ -1,9 +1,8 @@
 #include "api/Exports.h"
 
 #include "api/ResultCodes.h"
+#include "api/VerifyDocumentFile.h"
 #include "api/VerifyTimeStampToken.h"
-#include "util/ByteString.h"
-#include "util/LoadFile.h"
 
 namespace {
 
@@ -20,9 +19,7 @@ VRD_TSV_API int VRD_TSV_CALL QVTSPdfSigVerifyF(const char* pdfPath, VrdTsvChar* 
                                                VrdTsvChar* hashAlgorithm, VrdTsvChar* hashedMessage,
                                                VrdTsvChar* subjectName) {
   try {
-    vrd::ByteString document;
-    if (vrd::LoadFile(pdfPath, document) != vrd::kLoadOk) return vrd::FileUnreadable;
-    return vrd::VerifyTimeStampToken(document, genTime, hashAlgorithm, hashedMessage, subjectName);
+    return vrd::VerifyDocumentFile(pdfPath, genTime, hashAlgorithm, hashedMessage, subjectName);
   } catch (...) {
     return kEscapedFailure;
   }

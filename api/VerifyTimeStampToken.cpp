@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "api/AssembleSignedContent.h"
+#include "api/FileContent.h"
 #include "api/ResultCodes.h"
 #include "api/TrustAnchors.h"
 #include "src/VORirori/QVHash.h"
@@ -130,17 +131,27 @@ int VerifyWorkingDocument(WorkingDocument& document, VrdWideChar* genTime,
                           VrdWideChar* subjectName, const ExtraTrustedRoots& extra_roots,
                           DocumentOutcome* outcome) {
   if (outcome != nullptr) *outcome = DocumentOutcome::kAssembled;
-  if (extra_roots.count > kMaxExtraTrustedRoots ||
-      (extra_roots.count > 0 && extra_roots.certificates == nullptr)) {
-    return ToolkitSetupFailed;
-  }
+  if (!ExtraRootsUsable(extra_roots)) return ToolkitSetupFailed;
 
   SignedContent signed_content;
   ByteString token_bytes;
   const DocumentOutcome assembled = AssembleDocument(document, signed_content, token_bytes);
   if (outcome != nullptr) *outcome = assembled;
   if (assembled != DocumentOutcome::kAssembled) return ResultCodeOf(assembled);
+  return VerifyAssembledDocument(signed_content, token_bytes, genTime, hashAlgorithm, hashedMessage,
+                                 subjectName, extra_roots, nullptr);
+}
 
+bool ExtraRootsUsable(const ExtraTrustedRoots& extra_roots) noexcept {
+  return extra_roots.count <= kMaxExtraTrustedRoots &&
+         (extra_roots.count == 0 || extra_roots.certificates != nullptr);
+}
+
+int VerifyAssembledDocument(const SignedContent& signed_content, const ByteString& token_bytes,
+                            VrdWideChar* genTime, VrdWideChar* hashAlgorithm,
+                            VrdWideChar* hashedMessage, VrdWideChar* subjectName,
+                            const ExtraTrustedRoots& extra_roots, FileContent* file) {
+  if (!ExtraRootsUsable(extra_roots)) return ToolkitSetupFailed;
   QVHash hash;
   ToolkitObjects objects(extra_roots.count);
   (void)QVTK_BINSTR_SetData(token_bytes.GetBytes(), token_bytes.GetLength(), &objects.token);
@@ -178,8 +189,17 @@ int VerifyWorkingDocument(WorkingDocument& document, VrdWideChar* genTime,
   ByteString imprint;
   (void)imprint.SetData(texts.imprint, static_cast<int>(std::strlen(texts.imprint)));
   ByteString digest;
-  const int digest_status = hash.DigestPieces(algorithm, signed_content.pieces.data(),
-                                              signed_content.pieces.size(), digest);
+  int digest_status = 0;
+  if (file != nullptr) {
+    FileContentParts parts(signed_content, *file);
+    digest_status = hash.DigestParts(algorithm, parts, digest);
+    file->digest_ran = true;
+    // The whole file could not be read: as if it had not loaded.
+    if (digest_status == QVHash::kContentUnavailable) return FileUnreadable;
+  } else {
+    digest_status = hash.DigestPieces(algorithm, signed_content.pieces.data(),
+                                      signed_content.pieces.size(), digest);
+  }
   const ByteString digest_text = digest.HexEncode();
   // A digest that could not be computed must never pass for a match, not even
   // against an empty imprint text.

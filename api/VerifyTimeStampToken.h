@@ -28,6 +28,8 @@
 
 namespace vrd {
 
+struct FileContent;
+
 constexpr int kOutputUnits = 512;
 
 // Trusted roots beyond the built-in anchors (DER certificates), for private or
@@ -56,6 +58,22 @@ constexpr size_t kMaxExtraTrustedRoots = 16;
                                         VrdWideChar* subjectName,
                                         const ExtraTrustedRoots& extra_roots = {},
                                         DocumentOutcome* outcome = nullptr);
+
+// Whether extra_roots can be used: at most kMaxExtraTrustedRoots of them,
+// and an array when there are any.
+[[nodiscard]] bool ExtraRootsUsable(const ExtraTrustedRoots& extra_roots) noexcept;
+
+// What follows the document stage once it has passed (VerifyWorkingDocument
+// is the stage and then this): the token's CMS signature and fields, the
+// digest of the signed content, the certificate. With a file
+// (api/FileContent.h), the pieces that came without data are read from it as
+// the digest goes; when the file cannot be read in full the result is
+// FileUnreadable and the outputs are left as they were.
+[[nodiscard]] int VerifyAssembledDocument(const SignedContent& signed_content,
+                                          const ByteString& token_bytes, VrdWideChar* genTime,
+                                          VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
+                                          VrdWideChar* subjectName,
+                                          const ExtraTrustedRoots& extra_roots, FileContent* file);
 
 // Converts a NUL-terminated ANSI text of at most 1024 bytes (NUL included;
 // longer texts are read only that far) and stores at most kOutputUnits - 1

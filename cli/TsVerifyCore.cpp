@@ -9,11 +9,11 @@
 #include <fstream>
 
 #include "api/ResultCodes.h"
+#include "api/VerifyDocumentFile.h"
 #include "api/VerifyTimeStampToken.h"
 #include "pdf/Messages.h"
 #include "platform/Utf8.h"
 #include "toolkit/qvtk.h"
-#include "util/LoadFile.h"
 
 namespace vrd {
 namespace cli {
@@ -417,18 +417,12 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
   VrdWideChar hashed_message[kOutputUnits] = {};
   VrdWideChar subject_name[kOutputUnits] = {};
   ScopedPdfMessageReceiver receiver(&CollectMessage, &result.messages);
-  ByteString document;
-  if (LoadFile(path.c_str(), document) != kLoadOk) {
-    result.code = FileUnreadable;
-    return result;
-  }
   ExtraTrustedRoots roots;
   roots.certificates = extra_roots.empty() ? nullptr : extra_roots.data();
   roots.count = extra_roots.size();
-  WorkingDocument working(document);
   DocumentOutcome outcome = DocumentOutcome::kAssembled;
-  result.code = VerifyWorkingDocument(working, gen_time, hash_algorithm, hashed_message,
-                                      subject_name, roots, &outcome);
+  result.code = VerifyDocumentFile(path.c_str(), gen_time, hash_algorithm, hashed_message,
+                                   subject_name, roots, &outcome);
   if (outcome != DocumentOutcome::kAssembled) {
     result.reason = DocumentOutcomeName(outcome);
     result.reason_meaning = DocumentOutcomeMeaning(outcome);

@@ -13,13 +13,38 @@ DocumentView::DocumentView(const unsigned char* bytes, int32_t length) noexcept 
 DocumentView::DocumentView(const ByteString& document) noexcept
     : DocumentView(document.GetBytes(), document.GetLength()) {}
 
+DocumentView DocumentView::Tail(const unsigned char* tail, int64_t tail_start, int64_t length,
+                                bool* read_before_tail) noexcept {
+  DocumentView view;
+  if (length <= 0 || tail_start < 0 || tail_start > length || read_before_tail == nullptr ||
+      (tail == nullptr && tail_start < length)) {
+    return view;
+  }
+  view.bytes_ = tail;
+  view.tail_start_ = tail_start;
+  view.length_ = length;
+  view.read_before_tail_ = read_before_tail;
+  return view;
+}
+
+bool DocumentView::BeforeTail(int64_t position) const noexcept {
+  if (position >= tail_start_) return false;
+  if (read_before_tail_ != nullptr) *read_before_tail_ = true;
+  return true;
+}
+
+bool DocumentView::InMemory(int64_t start, int64_t count) const noexcept {
+  return start >= tail_start_ && count >= 0 && start <= length_ && count <= length_ - start;
+}
+
 std::optional<unsigned char> DocumentView::ByteAt(int64_t position) const noexcept {
-  if (!Holds(position)) return std::nullopt;
-  return bytes_[position];
+  if (!Holds(position) || BeforeTail(position)) return std::nullopt;
+  return bytes_[position - tail_start_];
 }
 
 bool DocumentView::ByteIs(int64_t position, unsigned char expected) const noexcept {
-  return Holds(position) && bytes_[position] == expected;
+  const std::optional<unsigned char> byte = ByteAt(position);
+  return byte && *byte == expected;
 }
 
 bool DocumentView::IsLineEnd(int64_t position) const noexcept {
@@ -28,7 +53,9 @@ bool DocumentView::IsLineEnd(int64_t position) const noexcept {
 
 std::optional<ByteSpan> DocumentView::Span(int64_t start, int64_t count) const noexcept {
   if (start < 0 || count < 0 || start > length_ || count > length_ - start) return std::nullopt;
-  return ByteSpan{bytes_ + start, static_cast<size_t>(count)};
+  if (count == 0 && start < tail_start_) return ByteSpan{bytes_, 0};
+  if (BeforeTail(start)) return std::nullopt;
+  return ByteSpan{bytes_ + (start - tail_start_), static_cast<size_t>(count)};
 }
 
 std::optional<ByteString> DocumentView::Copy(int64_t start, int64_t count) const noexcept {
@@ -50,14 +77,18 @@ std::optional<int64_t> DocumentView::Scan(std::string_view needle, int64_t start
   if (needle.empty()) return std::nullopt;
   const auto* wanted = reinterpret_cast<const unsigned char*>(needle.data());
   const auto needle_length = static_cast<int64_t>(needle.size());
+  const int64_t first = start < 0 ? 0 : start;
+  if (first < limit && BeforeTail(first)) return std::nullopt;
+  // Positions from here on are all in memory, position p at bytes_[p - tail_start_].
   int64_t matched = 0;
-  for (int64_t position = start < 0 ? 0 : start; position < limit; ++position) {
+  for (int64_t position = first; position < limit; ++position) {
+    const unsigned char* here = bytes_ + (position - tail_start_);
     if (matched == 0) {
-      const void* hit = memchr(bytes_ + position, wanted[0], static_cast<size_t>(limit - position));
+      const void* hit = memchr(here, wanted[0], static_cast<size_t>(limit - position));
       if (hit == nullptr) return std::nullopt;
-      position = static_cast<const unsigned char*>(hit) - bytes_;
+      position += static_cast<const unsigned char*>(hit) - here;
       matched = 1;
-    } else if (bytes_[position] == wanted[matched]) {
+    } else if (*here == wanted[matched]) {
       ++matched;
     } else {
       matched = 0;  // no back-up
@@ -113,10 +144,10 @@ std::optional<int64_t> DocumentView::FindInSections(
 
 ByteSpan DocumentView::LineAt(int64_t start, int64_t end) const noexcept {
   if (end > length_) end = length_;
-  if (start < 0 || start >= end) return {};
+  if (start < 0 || start >= end || BeforeTail(start)) return {};
   int64_t line_end = start;
   while (line_end < end && !IsLineEnd(line_end)) ++line_end;
-  return {bytes_ + start, static_cast<size_t>(line_end - start)};
+  return {bytes_ + (start - tail_start_), static_cast<size_t>(line_end - start)};
 }
 
 int64_t DocumentView::SkipLineEnds(int64_t start, int max_count) const noexcept {

@@ -14,6 +14,13 @@
 // is absent from 'aaab' and "%%EOF" from '%%%EOF'; stamped documents depend
 // on exactly this. An empty needle is never found.
 //
+// A view may hold only the document's tail in memory (a large file read
+// piecemeal): reading a position before the tail yields nothing, exactly as
+// a position outside the document does, and is recorded in the caller's
+// flag, so that whatever was worked out from such a view can be discarded
+// and worked out again from the whole document. Asking for the length, or
+// whether bytes are held, reads nothing.
+//
 // The bytes belong to whoever made the view and must outlive it unchanged.
 #ifndef VRD_PDF_DOCUMENTVIEW_H_
 #define VRD_PDF_DOCUMENTVIEW_H_
@@ -43,6 +50,11 @@ class DocumentView {
   // A null pointer or a length of 0 or less is an empty document.
   DocumentView(const unsigned char* bytes, int32_t length) noexcept;
   explicit DocumentView(const ByteString& document) noexcept;
+  // A document of length bytes of which only those from tail_start on are in
+  // memory, at tail; every read before tail_start sets *read_before_tail.
+  // tail_start must lie in 0 .. length, and the flag must outlive the view.
+  static DocumentView Tail(const unsigned char* tail, int64_t tail_start, int64_t length,
+                           bool* read_before_tail) noexcept;
 
   [[nodiscard]] int64_t length() const noexcept { return length_; }
   [[nodiscard]] bool Holds(int64_t position) const noexcept {
@@ -51,6 +63,8 @@ class DocumentView {
   [[nodiscard]] std::optional<unsigned char> ByteAt(int64_t position) const noexcept;
   [[nodiscard]] bool ByteIs(int64_t position, unsigned char expected) const noexcept;
   [[nodiscard]] bool IsLineEnd(int64_t position) const noexcept;  // CR or LF
+  // Whether the count bytes from start are all in memory (reads nothing).
+  [[nodiscard]] bool InMemory(int64_t start, int64_t count) const noexcept;
 
   // The count bytes from start when all of them lie inside the document.
   [[nodiscard]] std::optional<ByteSpan> Span(int64_t start, int64_t count) const noexcept;
@@ -95,8 +109,13 @@ class DocumentView {
   [[nodiscard]] std::optional<int64_t> Scan(std::string_view needle, int64_t start,
                                             int64_t limit) const noexcept;
 
-  const unsigned char* bytes_ = nullptr;
+  // Whether position lies before the tail; a read there is recorded.
+  [[nodiscard]] bool BeforeTail(int64_t position) const noexcept;
+
+  const unsigned char* bytes_ = nullptr;  // the byte at position tail_start_
+  int64_t tail_start_ = 0;
   int64_t length_ = 0;
+  bool* read_before_tail_ = nullptr;
 };
 
 }  // namespace vrd

@@ -1,5 +1,5 @@
 // The Windows services the library calls: file loading (CreateFileA,
-// GetFileSize, ReadFile, CloseHandle) and the ANSI-to-UTF-16 conversion of the
+// GetFileSize, SetFilePointer, ReadFile, CloseHandle) and the ANSI-to-UTF-16 conversion of the
 // output texts (MultiByteToWideChar with CP_ACP).
 //
 // On Windows this header is <windows.h>. Elsewhere it declares POSIX stand-ins
@@ -41,6 +41,8 @@ typedef char16_t* LPWSTR;
 typedef const char* LPCSTR;
 typedef void* LPVOID;
 typedef DWORD* LPDWORD;
+typedef int32_t LONG;
+typedef LONG* PLONG;
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
 struct OVERLAPPED;
@@ -48,6 +50,8 @@ typedef OVERLAPPED* LPOVERLAPPED;
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
 #define INVALID_FILE_SIZE (static_cast<DWORD>(0xFFFFFFFFu))
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(0xFFFFFFFFu))
+#define FILE_BEGIN (0u)
 #define GENERIC_READ (0x80000000u)
 #define GENERIC_WRITE (0x40000000u)
 #define FILE_SHARE_READ (0x00000001u)
@@ -71,6 +75,9 @@ HANDLE CreateFileA(LPCSTR file_name, DWORD desired_access, DWORD share_mode,
                    LPSECURITY_ATTRIBUTES security, DWORD creation_disposition,
                    DWORD flags_and_attributes, HANDLE template_file);
 DWORD GetFileSize(HANDLE file, LPDWORD file_size_high);
+// FILE_BEGIN only; returns the low half of the new position, the high half
+// through distance_high when it is not null.
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD move_method);
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes_to_read, LPDWORD bytes_read,
               LPOVERLAPPED overlapped);
 BOOL CloseHandle(HANDLE object);

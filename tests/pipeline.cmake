@@ -20,3 +20,8 @@ vrd_add_test(cli_test SOURCES cli_test.cpp
 target_compile_definitions(cli_test PRIVATE VRD_TSVERIFY="$<TARGET_FILE:tsverify>"
                                             VRD_VERSION="${PROJECT_VERSION}")
 add_dependencies(cli_test tsverify)
+
+# Verification of a document named by a path, read piecemeal against loaded
+# whole, over the recorded document set and stamped documents.
+vrd_add_test(document_file_test SOURCES document_file_test.cpp
+             LIBS vrd_test_docstage vrd_api vrd_toolkit vrd_test_pdf vrd_test_tsa)

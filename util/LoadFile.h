@@ -28,6 +28,11 @@ enum LoadFileCode : int {
 
 [[nodiscard]] int LoadFile(const char* path, ByteString& out) noexcept;
 
+// The same for a file that is open already (util/DocumentFile.h), read from
+// its start whatever was read of it before: kLoadOk or codes 4 to 6.
+class DocumentFile;
+[[nodiscard]] int LoadFile(DocumentFile& file, ByteString& out) noexcept;
+
 }  // namespace vrd
 
 #endif  // VRD_UTIL_LOADFILE_H_

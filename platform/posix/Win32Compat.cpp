@@ -107,6 +107,26 @@ DWORD GetFileSize(HANDLE file, LPDWORD file_size_high) {
   return static_cast<DWORD>(size & 0xFFFFFFFFu);
 }
 
+DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distance_high, DWORD move_method) {
+  PosixHandle* h = FromHandle(file);
+  const int64_t high = distance_high != nullptr ? *distance_high : 0;
+  const int64_t target =
+      static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | static_cast<uint32_t>(distance));
+  if (h == nullptr || move_method != FILE_BEGIN || target < 0) {
+    last_error = ERROR_INVALID_PARAMETER;
+    return INVALID_SET_FILE_POINTER;
+  }
+  const off_t reached = lseek(h->fd, static_cast<off_t>(target), SEEK_SET);
+  if (reached < 0) {
+    last_error = ERROR_INVALID_PARAMETER;
+    return INVALID_SET_FILE_POINTER;
+  }
+  const auto position = static_cast<uint64_t>(reached);
+  if (distance_high != nullptr) *distance_high = static_cast<LONG>(position >> 32);
+  last_error = 0;
+  return static_cast<DWORD>(position & 0xFFFFFFFFu);
+}
+
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes_to_read, LPDWORD bytes_read,
               LPOVERLAPPED overlapped) {
   PosixHandle* h = FromHandle(file);

@@ -190,23 +190,39 @@ int ECSP_DigestData(int algorithm, unsigned char* output, int* outputLength,
   return ECSP_OK;
 }
 
-int ECSP_DigestPieces(int algorithm, unsigned char* output, int* outputLength,
-                      const ByteSpan* pieces, size_t pieceCount) noexcept {
+EcspPartSource::Part EcspPieceArray::Next(ByteSpan& bytes) noexcept {
+  if (next_ >= count_) return Part::kEnd;
+  // A missing array reads as one part without bytes, which the update refuses.
+  bytes = pieces_ == nullptr ? ByteSpan{} : pieces_[next_];
+  next_ = pieces_ == nullptr ? count_ : next_ + 1;
+  return Part::kBytes;
+}
+
+int ECSP_DigestParts(int algorithm, unsigned char* output, int* outputLength,
+                     EcspPartSource& source) noexcept {
   WorkingRecord record;
   ECSP_CTX* ctx = record.get();
   if (ctx == nullptr) return ECSP_MEMORY_ERROR;
   if (ECSP_DigestInit(ctx, algorithm) != 0) return ECSP_STAGE_INIT + ctx->status;
-  if (pieces == nullptr && pieceCount > 0) return ECSP_STAGE_UPDATE + ECSP_INVALID_DATA_POINTER;
-  for (size_t index = 0; index < pieceCount; ++index) {
-    const ByteSpan& piece = pieces[index];
-    if (piece.length > static_cast<size_t>(INT32_MAX)) return ECSP_STAGE_UPDATE + ECSP_INVALID_DATA;
-    if (piece.length == 0 && piece.data != nullptr) continue;
-    if (ECSP_DigestUpdate(ctx, piece.data, static_cast<int>(piece.length)) != 0) {
+  for (;;) {
+    ByteSpan part;
+    const EcspPartSource::Part next = source.Next(part);
+    if (next == EcspPartSource::Part::kEnd) break;
+    if (next == EcspPartSource::Part::kUnavailable) return ECSP_CONTENT_UNAVAILABLE;
+    if (part.length > static_cast<size_t>(INT32_MAX)) return ECSP_STAGE_UPDATE + ECSP_INVALID_DATA;
+    if (part.length == 0 && part.data != nullptr) continue;
+    if (ECSP_DigestUpdate(ctx, part.data, static_cast<int>(part.length)) != 0) {
       return ECSP_STAGE_UPDATE + ctx->status;
     }
   }
   if (ECSP_DigestFinal(ctx, output, outputLength) != 0) return ECSP_STAGE_FINAL + ctx->status;
   return ECSP_OK;
+}
+
+int ECSP_DigestPieces(int algorithm, unsigned char* output, int* outputLength,
+                      const ByteSpan* pieces, size_t pieceCount) noexcept {
+  EcspPieceArray parts(pieces, pieceCount);
+  return ECSP_DigestParts(algorithm, output, outputLength, parts);
 }
 
 const char* ECSP_GetErrorText(int code) noexcept {

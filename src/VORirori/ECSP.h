@@ -50,6 +50,9 @@ enum EcspStatus : int {
   ECSP_INVALID_ENCRYPTED_DATA = 114,
   ECSP_INVALID_SIGNATURE = 115,
   ECSP_VERIFY_FAIL = 116,
+  // Not an engine status: the part source could not supply the content (see
+  // ECSP_DigestParts). It has no text and no stage part.
+  ECSP_CONTENT_UNAVAILABLE = -1,
 };
 
 // Stage parts of a status code.
@@ -87,10 +90,41 @@ struct ECSP_CTX {
 [[nodiscard]] int ECSP_DigestData(int algorithm, unsigned char* output, int* outputLength,
                                   const unsigned char* input, int inputLength) noexcept;
 
-// The digest of the concatenation of the pieces, in order, without joining
-// them: the same result as ECSP_DigestData over the joined bytes. No pieces
-// is the empty input. A piece with a null pointer gives 2108, one longer than
-// INT32_MAX bytes 2101 (pieces of length 0 are passed over).
+// Content handed to the engine one part at a time, in order, by whoever
+// holds it (pieces in memory, or a file read as the digest goes).
+class EcspPartSource {
+ public:
+  enum class Part { kBytes, kEnd, kUnavailable };
+  // The next part in bytes (kBytes; valid until the next call), the end of
+  // the content (kEnd), or kUnavailable when the rest cannot be had.
+  [[nodiscard]] virtual Part Next(ByteSpan& bytes) noexcept = 0;
+
+ protected:
+  ~EcspPartSource() = default;
+};
+
+// The digest of the parts a source hands out, joined: the same result as
+// ECSP_DigestData over the joined bytes. No parts is the empty input. A part
+// with a null pointer gives 2108, one longer than INT32_MAX bytes 2101 (parts
+// of length 0 are passed over). A source that answers kUnavailable ends the
+// digest with ECSP_CONTENT_UNAVAILABLE, output untouched.
+[[nodiscard]] int ECSP_DigestParts(int algorithm, unsigned char* output, int* outputLength,
+                                   EcspPartSource& source) noexcept;
+
+// The parts of an array of pieces, in order.
+class EcspPieceArray final : public EcspPartSource {
+ public:
+  EcspPieceArray(const ByteSpan* pieces, size_t count) noexcept : pieces_(pieces), count_(count) {}
+  [[nodiscard]] Part Next(ByteSpan& bytes) noexcept override;
+
+ private:
+  const ByteSpan* pieces_;
+  size_t count_;
+  size_t next_ = 0;
+};
+
+// ECSP_DigestParts over the pieces; a null array with a count above 0 gives
+// 2108.
 [[nodiscard]] int ECSP_DigestPieces(int algorithm, unsigned char* output, int* outputLength,
                                     const ByteSpan* pieces, size_t pieceCount) noexcept;
 

@@ -53,11 +53,17 @@ int QVHash::DigestData(int algorithm, const void* data, int length, ByteString& 
 
 int QVHash::DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
                          ByteString& digest) noexcept {
+  EcspPieceArray parts(pieces, count);
+  return DigestParts(algorithm, parts, digest);
+}
+
+int QVHash::DigestParts(int algorithm, EcspPartSource& source, ByteString& digest) noexcept {
   const int ecsp_algorithm = BeginDigest(algorithm);
   if (ecsp_algorithm < 0) return 1;
   unsigned char buffer[kDigestBufferSize];
   int buffer_length = kDigestBufferSize;
-  const int code = ECSP_DigestPieces(ecsp_algorithm, buffer, &buffer_length, pieces, count);
+  const int code = ECSP_DigestParts(ecsp_algorithm, buffer, &buffer_length, source);
+  if (code == ECSP_CONTENT_UNAVAILABLE) return kContentUnavailable;
   if (code != ECSP_OK) {
     writeLog(kSourcePath, 126, className_, "DigestData", "ECSP_DigestData", 4,
              ECSP_GetErrorText(code));

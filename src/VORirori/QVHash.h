@@ -6,7 +6,9 @@
 //
 // DigestPieces digests the concatenation of the pieces once (as DigestData
 // with one iteration over the joined bytes, with the same codes and log
-// lines) without joining them.
+// lines) without joining them. DigestParts does the same over the parts a
+// source hands out; when the source cannot supply them it returns 5
+// (kContentUnavailable) with nothing logged and digest left as it was.
 //
 // Contract of DigestData:
 //  - returns 0 (digest delivered), 1 (algorithm not in the identifier table),
@@ -26,6 +28,7 @@
 
 #include <cstddef>
 
+#include "src/VORirori/ECSP.h"
 #include "src/VORirori/VORiroriBase.h"
 #include "util/ByteSpan.h"
 #include "util/ByteString.h"
@@ -43,6 +46,8 @@ class QVHash : public VORiroriBase {
                                int iterations) noexcept;
   [[nodiscard]] int DigestPieces(int algorithm, const ByteSpan* pieces, size_t count,
                                  ByteString& digest) noexcept;
+  static constexpr int kContentUnavailable = 5;
+  [[nodiscard]] int DigestParts(int algorithm, EcspPartSource& source, ByteString& digest) noexcept;
 
  private:
   // Names the operation under way and maps the facade identifier to the
