@@ -112,6 +112,7 @@ struct Stamping {
 // Stamped documents that reach the digest (and, with the test root, the
 // end of the verification), beside the recorded set of the document stage.
 std::vector<test::GoldenDocument> StampedDocuments() {
+  const test::PdfOptions plain;
   test::PdfOptions crlf;
   crlf.eol = "\r\n";
   test::PdfOptions no_final_eol;
@@ -128,8 +129,8 @@ std::vector<test::GoldenDocument> StampedDocuments() {
   test::PdfOptions long_text;
   long_text.page_text.assign(300000, 'x');
   const Stamping stampings[] = {
-      {"sha256", {}, test::ImprintHash::kSha256, false},
-      {"sha512", {}, test::ImprintHash::kSha512, false},
+      {"sha256", plain, test::ImprintHash::kSha256, false},
+      {"sha512", plain, test::ImprintHash::kSha512, false},
       {"crlf", crlf, test::ImprintHash::kSha256, false},
       {"no-final-eol", no_final_eol, test::ImprintHash::kSha256, false},
       {"seal", seal, test::ImprintHash::kSha256, false},
@@ -199,6 +200,9 @@ TEST(DocumentFileTest, PiecemealReadingGivesWhatTheWholeFileGives) {
 // ended, and the content is unavailable, as a short read of the whole file
 // makes it unreadable.
 TEST(DocumentFileTest, FileCutShortAfterOpeningIsUnavailable) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows refuses to cut a file that our handle holds without write sharing";
+#endif
   const std::string path = TempPath("cut");
   const std::string bytes(100000, 'b');
   struct Case {
