@@ -12,7 +12,6 @@
 
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
-#include "util/LoadFile.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -117,17 +116,12 @@ AllResult ReportFile(const std::string& path, const report::TrustSettings& trust
   std::thread library([&result, &path, &extra_roots]() {
     result.library_code = VerifyFile(path, extra_roots).code;
   });
-  // The report's own copy, read as the library reads documents: regular files
-  // only, never blocking, below 2 GiB. (A mapping of the file would end the
-  // process with SIGBUS if another process truncated it meanwhile.)
-  ByteString document;
-  if (LoadFile(path.c_str(), document) != kLoadOk) {
-    result.report.error = "the file cannot be read";
-  } else {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(document.GetData());
-    result.opened = report::BuildReport(bytes, static_cast<size_t>(document.GetLength()), trust,
-                                        &result.report) == report::ReportStatus::kOk;
-  }
+  // The report's own reading of the file, as the library opens documents:
+  // regular files only, never blocking, below 2 GiB, read as needed (no
+  // mapping, which would end the process with SIGBUS if another process
+  // truncated the file meanwhile).
+  result.opened =
+      report::BuildReportFromFile(path, trust, &result.report) == report::ReportStatus::kOk;
   library.join();
   return result;
 }

@@ -1,8 +1,15 @@
 #include "report/Report.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <exception>
+#include <list>
 #include <map>
 #include <memory>
 #include <qpdf/Buffer.hh>
@@ -11,6 +18,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFXRefEntry.hh>
 #include <set>
+#include <stdexcept>
 #include <utility>
 
 #include "report/TokenReport.h"
@@ -34,6 +42,89 @@ std::shared_ptr<QPDFLogger> SilentLogger() {
   logger->setError(logger->discard());
   return logger;
 }
+
+// The document's bytes as the report reads them: all in memory, or from an
+// open file read as needed (a read-sized buffer at a time for the long
+// passes, so a large file is never held whole).
+class DocumentInput final : public RangeReader {
+ public:
+  DocumentInput(const unsigned char* data, size_t size)
+      : data_(data), size_(static_cast<int64_t>(size)), in_memory_(true) {}
+  DocumentInput(int descriptor, int64_t size) : descriptor_(descriptor), size_(size) {}
+
+  [[nodiscard]] int64_t size() const { return size_; }
+  [[nodiscard]] bool in_memory() const { return in_memory_; }
+  [[nodiscard]] const unsigned char* memory() const { return data_; }
+
+  // The count bytes from offset (inside the document), or false.
+  [[nodiscard]] bool ReadExactly(int64_t offset, size_t count, std::string* out) {
+    if (offset < 0 || offset > size_ || static_cast<int64_t>(count) > size_ - offset) return false;
+    if (in_memory_) {
+      out->assign(reinterpret_cast<const char*>(data_) + offset, count);
+      return true;
+    }
+    out->resize(count);
+    return PositionedRead(offset, count, reinterpret_cast<unsigned char*>(out->data()));
+  }
+
+  bool Next(int64_t offset, size_t wanted, ByteSpan* bytes) override {
+    if (in_memory_) {
+      *bytes = ByteSpan{data_ + offset, wanted};
+      return true;
+    }
+    const size_t count = std::min(wanted, kReadBuffer);
+    buffer_.resize(kReadBuffer);
+    if (!PositionedRead(offset, count, buffer_.data())) return false;
+    *bytes = ByteSpan{buffer_.data(), count};
+    return true;
+  }
+
+  // Opens the document (or its first prefix bytes) in pdf.
+  void Open(QPDF* pdf, const char* description, int64_t prefix) {
+    if (in_memory_) {
+      pdf->processMemoryFile(description, reinterpret_cast<const char*>(data_),
+                             static_cast<size_t>(prefix));
+      return;
+    }
+    if (prefix == size_) {
+      const int own = ::dup(descriptor_);
+      FILE* file = own >= 0 ? ::fdopen(own, "rb") : nullptr;
+      if (file == nullptr) {
+        if (own >= 0) ::close(own);
+        throw std::runtime_error("the file cannot be read");
+      }
+      pdf->processFile(description, file, true);  // qpdf closes it
+      return;
+    }
+    // An earlier revision: its bytes, kept while pdf may read them.
+    prefixes_.emplace_back();
+    if (!ReadExactly(0, static_cast<size_t>(prefix), &prefixes_.back())) {
+      throw std::runtime_error("the file cannot be read");
+    }
+    pdf->processMemoryFile(description, prefixes_.back().data(), prefixes_.back().size());
+  }
+
+ private:
+  static constexpr size_t kReadBuffer = size_t{256} << 10;
+
+  bool PositionedRead(int64_t offset, size_t count, unsigned char* out) const {
+    for (size_t done = 0; done < count;) {
+      const ssize_t got = ::pread(descriptor_, out + done, count - done,
+                                  static_cast<off_t>(offset + static_cast<int64_t>(done)));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      done += static_cast<size_t>(got);
+    }
+    return true;
+  }
+
+  const unsigned char* data_ = nullptr;
+  int descriptor_ = -1;
+  int64_t size_ = 0;
+  bool in_memory_ = false;
+  std::vector<unsigned char> buffer_;
+  std::list<std::string> prefixes_;
+};
 
 bool IsPdfWhitespace(unsigned char c) {
   return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
@@ -310,8 +401,8 @@ bool SameAsBefore(QPDF* earlier, QPDFObjectHandle obj) {
 // per revision; null when qpdf cannot open that prefix.
 class EarlierRevisions {
  public:
-  EarlierRevisions(const unsigned char* data, const std::vector<RevisionEnd>& ends)
-      : data_(data), ends_(ends) {}
+  EarlierRevisions(DocumentInput* input, const std::vector<RevisionEnd>& ends)
+      : input_(input), ends_(ends) {}
 
   QPDF* At(int revision) {
     auto found = opened_.find(revision);
@@ -321,8 +412,7 @@ class EarlierRevisions {
       pdf->setLogger(SilentLogger());
       pdf->setSuppressWarnings(true);
       pdf->setAttemptRecovery(true);
-      pdf->processMemoryFile("revision", reinterpret_cast<const char*>(data_),
-                             static_cast<size_t>(ends_[static_cast<size_t>(revision)].line_end));
+      input_->Open(pdf.get(), "revision", ends_[static_cast<size_t>(revision)].line_end);
     } catch (const std::exception&) {
       pdf.reset();
     }
@@ -330,7 +420,7 @@ class EarlierRevisions {
   }
 
  private:
-  const unsigned char* data_;
+  DocumentInput* input_;
   const std::vector<RevisionEnd>& ends_;
   std::map<int, std::unique_ptr<QPDF>> opened_;
 };
@@ -358,9 +448,12 @@ void JudgeLaterRevisions(QPDF* pdf, const RevisionMap& map, EarlierRevisions* ea
 }
 
 // Checks the /ByteRange and fills the coverage fields; ranges receives the
-// pairs when they are usable.
-void JudgeCoverage(const unsigned char* data, size_t size, const std::vector<RevisionEnd>& ends,
-                   TimeStampReport* ts, ByteRanges* ranges) {
+// pairs when they are usable, gap the bytes between them when there is one
+// gap (empty when they cannot be read).
+void JudgeCoverage(DocumentInput* input, const std::vector<RevisionEnd>& ends, TimeStampReport* ts,
+                   ByteRanges* ranges, std::string* gap) {
+  const auto size = static_cast<size_t>(input->size());
+  gap->clear();
   const std::vector<int64_t>& br = ts->byte_range;
   ranges->clear();
   if (br.empty() || br.size() % 2 != 0) return;
@@ -398,9 +491,14 @@ void JudgeCoverage(const unsigned char* data, size_t size, const std::vector<Rev
   if (one_gap) {
     const int64_t gap_start = (*ranges)[0].first + (*ranges)[0].second;
     const int64_t gap_end = (*ranges)[1].first;
-    bool hex = gap_end - gap_start >= 2 && data[gap_start] == '<' && data[gap_end - 1] == '>';
-    for (int64_t i = gap_start + 1; hex && i < gap_end - 1; ++i) {
-      hex = IsHexDigit(data[i]) || IsPdfWhitespace(data[i]);
+    if (!input->ReadExactly(gap_start, static_cast<size_t>(gap_end - gap_start), gap)) {
+      gap->clear();
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(gap->data());
+    const size_t length = gap->size();
+    bool hex = length >= 2 && bytes[0] == '<' && bytes[length - 1] == '>';
+    for (size_t i = 1; hex && i + 1 < length; ++i) {
+      hex = IsHexDigit(bytes[i]) || IsPdfWhitespace(bytes[i]);
     }
     ts->gap_is_contents = hex;
   }
@@ -408,15 +506,13 @@ void JudgeCoverage(const unsigned char* data, size_t size, const std::vector<Rev
 
 // The /Contents bytes: the gap's hex string when the gap is one, else the
 // parsed string value.
-std::string ContentsBytes(const unsigned char* data, const ByteRanges& ranges, bool gap_is_hex,
-                          QPDFObjectHandle signature) {
+std::string ContentsBytes(const std::string& gap, bool gap_is_hex, QPDFObjectHandle signature) {
   if (gap_is_hex) {
     std::string bytes;
-    const int64_t gap_start = ranges[0].first + ranges[0].second;
-    const int64_t gap_end = ranges[1].first;
-    bytes.reserve(static_cast<size_t>((gap_end - gap_start) / 2));
+    const auto* data = reinterpret_cast<const unsigned char*>(gap.data());
+    bytes.reserve(gap.size() / 2);
     int high = -1;
-    for (int64_t i = gap_start + 1; i < gap_end - 1; ++i) {
+    for (size_t i = 1; i + 1 < gap.size(); ++i) {
       if (!IsHexDigit(data[i])) continue;
       const int value = HexValue(data[i]);
       if (high < 0) {
@@ -435,9 +531,10 @@ std::string ContentsBytes(const unsigned char* data, const ByteRanges& ranges, b
 
 class Reporter {
  public:
-  Reporter(const unsigned char* data, size_t size, const TrustSources& trust)
-      : data_(data),
-        hash_budget_(std::max<uint64_t>(kMinHashBudget, uint64_t{kHashBudgetFiles} * size)),
+  Reporter(DocumentInput* input, const TrustSources& trust)
+      : input_(input),
+        hash_budget_(std::max<uint64_t>(
+            kMinHashBudget, uint64_t{kHashBudgetFiles} * static_cast<uint64_t>(input->size()))),
         trust_(trust) {}
 
   // Digests ranges once per distinct range list and algorithm, within the
@@ -457,7 +554,7 @@ class Reporter {
       }
       hash_budget_ -= bytes;
       std::vector<unsigned char> digest;
-      if (!DigestRanges(request.algorithm_oid, data_, ranges, &digest)) digest.clear();
+      if (!DigestRanges(request.algorithm_oid, *input_, ranges, &digest)) digest.clear();
       found = cache_.emplace(std::move(key), std::move(digest)).first;
     }
     if (found->second.empty()) {
@@ -497,15 +594,15 @@ class Reporter {
   static constexpr uint64_t kHashBudgetFiles = 8;
   static constexpr uint64_t kMinHashBudget = uint64_t{64} << 20;
 
-  const unsigned char* data_;
+  DocumentInput* input_;
   uint64_t hash_budget_;
   const TrustSources& trust_;
   std::map<DigestKey, std::vector<unsigned char>> cache_;
 };
 
-void ReportSignature(Reporter* reporter, const unsigned char* data, size_t size,
-                     const std::vector<RevisionEnd>& ends, const std::string& field_name,
-                     QPDFObjectHandle signature, std::vector<TimeStampReport>* out) {
+void ReportSignature(Reporter* reporter, DocumentInput* input, const std::vector<RevisionEnd>& ends,
+                     const std::string& field_name, QPDFObjectHandle signature,
+                     std::vector<TimeStampReport>* out) {
   TimeStampReport base;
   base.field_name = field_name;
   QPDFObjectHandle sub_filter = signature.getKey("/SubFilter");
@@ -523,8 +620,10 @@ void ReportSignature(Reporter* reporter, const unsigned char* data, size_t size,
     }
   }
   ByteRanges ranges;
-  JudgeCoverage(data, size, ends, &base, &ranges);
-  const std::string contents = ContentsBytes(data, ranges, base.gap_is_contents, signature);
+  std::string gap;
+  JudgeCoverage(input, ends, &base, &ranges, &gap);
+  const std::string contents = ContentsBytes(gap, base.gap_is_contents, signature);
+  gap.clear();
   const bool is_document =
       NameIs(signature, "/Type", "/DocTimeStamp") || base.sub_filter == "ETSI.RFC3161";
   const auto* bytes = reinterpret_cast<const unsigned char*>(contents.data());
@@ -585,10 +684,17 @@ std::vector<std::string> DocumentCertificates(QPDF* pdf) {
 
 }  // namespace
 
-std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size) {
-  std::vector<RevisionEnd> ends;
-  const unsigned char* cursor = data;
-  const unsigned char* const end = data + size;
+namespace {
+
+// The revision ends whose "%" lies at buffer positions from .. to - 1 of a
+// buffer that holds the document from position offset on. The buffer holds
+// kStartXrefWindow bytes before from (or starts the document) and
+// kEofMarkerLength + 2 bytes after to (or ends it). Returns where the scan
+// of the next buffer must resume (past a marker that ran beyond to).
+size_t ScanRevisionEnds(const unsigned char* data, size_t size, size_t from, size_t to,
+                        int64_t offset, std::vector<RevisionEnd>* ends) {
+  const unsigned char* cursor = data + from;
+  const unsigned char* const end = data + to;
   while (cursor < end) {
     // memchr for the rare '%' is several times faster than a general
     // substring search over long binary streams.
@@ -603,44 +709,75 @@ std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size
     cursor = data + pos + kEofMarkerLength;
     if (!ClosesStartXref(data, pos)) continue;
     RevisionEnd revision;
-    revision.eof_end = static_cast<int64_t>(pos + kEofMarkerLength);
+    revision.eof_end = offset + static_cast<int64_t>(pos + kEofMarkerLength);
     size_t line_end = pos + kEofMarkerLength;
     if (line_end < size && data[line_end] == '\r') ++line_end;
     if (line_end < size && data[line_end] == '\n') ++line_end;
-    revision.line_end = static_cast<int64_t>(line_end);
-    ends.push_back(revision);
+    revision.line_end = offset + static_cast<int64_t>(line_end);
+    ends->push_back(revision);
   }
-  return ends;
+  return static_cast<size_t>(cursor - data);
 }
 
-ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSettings& trust,
-                         DocumentReport* out) {
+constexpr size_t kScanChunk = size_t{1} << 20;
+constexpr size_t kScanAfter = kEofMarkerLength + 2;
+
+// False when the file could not be read.
+bool FindRevisionEndsIn(DocumentInput* input, std::vector<RevisionEnd>* ends) {
+  if (input->in_memory()) {
+    *ends = FindRevisionEnds(input->memory(), static_cast<size_t>(input->size()));
+    return true;
+  }
+  const int64_t size = input->size();
+  std::string buffer;
+  int64_t resume = 0;  // the first position still to be scanned
+  for (int64_t chunk = 0; chunk < size; chunk += static_cast<int64_t>(kScanChunk)) {
+    const int64_t first = std::max<int64_t>(0, chunk - static_cast<int64_t>(kStartXrefWindow));
+    const int64_t chunk_end = std::min<int64_t>(size, chunk + static_cast<int64_t>(kScanChunk));
+    const int64_t last = std::min<int64_t>(size, chunk_end + static_cast<int64_t>(kScanAfter));
+    if (!input->ReadExactly(first, static_cast<size_t>(last - first), &buffer)) return false;
+    const auto* data = reinterpret_cast<const unsigned char*>(buffer.data());
+    const int64_t from = std::max(resume, chunk);
+    if (from >= chunk_end) continue;
+    resume = first + static_cast<int64_t>(
+                         ScanRevisionEnds(data, buffer.size(), static_cast<size_t>(from - first),
+                                          static_cast<size_t>(chunk_end - first), first, ends));
+  }
+  return true;
+}
+
+ReportStatus BuildReportOver(DocumentInput* input, const TrustSettings& trust,
+                             DocumentReport* out) {
   *out = DocumentReport();
   TrustSources sources;
   if (!sources.Load(trust, &out->error)) return ReportStatus::kNotOpened;
-  const std::vector<RevisionEnd> ends = FindRevisionEnds(data, size);
+  std::vector<RevisionEnd> ends;
+  if (!FindRevisionEndsIn(input, &ends)) {
+    out->error = "the file cannot be read";
+    return ReportStatus::kNotOpened;
+  }
   out->revisions = static_cast<int>(ends.size());
   try {
     QPDF pdf;
     pdf.setLogger(SilentLogger());
     pdf.setSuppressWarnings(true);
     pdf.setAttemptRecovery(true);
-    pdf.processMemoryFile("document", reinterpret_cast<const char*>(data), size);
+    input->Open(&pdf, "document", input->size());
     out->recovered = pdf.anyWarnings();
     sources.AddDocumentCertificates(DocumentCertificates(&pdf));
     Walk walk;
     walk.pdf = &pdf;
     WalkDocument(&walk);
-    Reporter reporter(data, size, sources);
+    Reporter reporter(input, sources);
     for (const auto& [name, signature] : walk.signatures) {
       if (out->timestamps.size() >= kMaxTimeStamps) break;
-      ReportSignature(&reporter, data, size, ends, name, signature, &out->timestamps);
+      ReportSignature(&reporter, input, ends, name, signature, &out->timestamps);
     }
     bool any_later = false;
     for (const TimeStampReport& ts : out->timestamps) any_later |= ts.later_revisions > 0;
     if (any_later) {
       const RevisionMap map = MapRevisions(&pdf, ends, walk);
-      EarlierRevisions earlier(data, ends);
+      EarlierRevisions earlier(input, ends);
       for (TimeStampReport& ts : out->timestamps) JudgeLaterRevisions(&pdf, map, &earlier, &ts);
     }
   } catch (const std::exception& e) {
@@ -653,6 +790,53 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
     return ReportStatus::kNotOpened;
   }
   return ReportStatus::kOk;
+}
+
+// Closes a descriptor on every path.
+class Descriptor {
+ public:
+  explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+  ~Descriptor() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+  }
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  [[nodiscard]] int get() const { return descriptor_; }
+
+ private:
+  int descriptor_;
+};
+
+}  // namespace
+
+std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size) {
+  std::vector<RevisionEnd> ends;
+  (void)ScanRevisionEnds(data, size, 0, size, 0, &ends);
+  return ends;
+}
+
+ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& trust,
+                                 DocumentReport* out) {
+  *out = DocumentReport();
+  // As the library opens documents: regular files only, never blocking on
+  // a FIFO or a device, below 2 GiB.
+  Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  struct stat st {};
+  const int flags = file.get() >= 0 ? ::fcntl(file.get(), F_GETFL) : -1;
+  if (file.get() < 0 || ::fstat(file.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_size >= kMaxFileBytes || flags < 0 ||
+      ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    out->error = "the file cannot be read";
+    return ReportStatus::kNotOpened;
+  }
+  DocumentInput input(file.get(), static_cast<int64_t>(st.st_size));
+  return BuildReportOver(&input, trust, out);
+}
+
+ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSettings& trust,
+                         DocumentReport* out) {
+  DocumentInput input(data, size);
+  return BuildReportOver(&input, trust, out);
 }
 
 const char* KindName(TimeStampKind kind) noexcept {

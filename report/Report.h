@@ -26,9 +26,9 @@
 // at the end of the time-stamp's revision (the same value text, the same raw
 // stream data); anything else, new or changed, counts as "other".
 //
-// Ownership: BuildReport borrows the document bytes for the call only and
-// keeps nothing; the report owns its strings. Safe to call from several
-// threads at once. Bounded work on hostile input: the field tree is walked to
+// Ownership: BuildReport borrows the document bytes (BuildReportFromFile its
+// open file) for the call only and keeps nothing; the report owns its strings. Safe to call from
+// several threads at once. Bounded work on hostile input: the field tree is walked to
 // kMaxFieldDepth levels and kMaxVisitedObjects objects at most.
 #ifndef VRD_REPORT_REPORT_H_
 #define VRD_REPORT_REPORT_H_
@@ -129,6 +129,14 @@ struct TrustSettings {
 // time-stamp found (possibly none).
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSettings& trust, DocumentReport* out);
+
+// The same for the file at path, read as needed rather than loaded whole
+// (one pass for the revision ends, qpdf's own reads, one pass per distinct
+// range list). A path that is not a regular file below kMaxFileBytes, or a
+// file that cannot be read, gives kNotOpened with "the file cannot be read".
+constexpr int64_t kMaxFileBytes = int64_t{1} << 31;
+[[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& trust,
+                                               DocumentReport* out);
 
 // Names for output: "document"/"signature", "pass"/"fail"/"not checked",
 // "built-in"/"trust-anchor"/"system"/"", "none"/"dss-and-signatures"/"other".

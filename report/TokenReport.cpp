@@ -10,6 +10,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 
@@ -507,24 +508,57 @@ std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, 
   return stamps;
 }
 
-bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
-                  const ByteRanges& ranges, std::vector<unsigned char>* digest) {
-  if (const EngineAlgorithm* engine = FindEngineAlgorithm(algorithm_oid)) {
-    // The ranges as pieces of at most kEngineChunk bytes each (the engine
-    // takes a piece of up to INT32_MAX bytes), hashed in one pass.
-    std::vector<ByteSpan> pieces;
-    for (const auto& [offset, length] : ranges) {
-      for (int64_t done = 0; done < length;) {
-        const int64_t piece = std::min(kEngineChunk, length - done);
-        pieces.push_back(ByteSpan{data + offset + done, static_cast<size_t>(piece)});
-        done += piece;
-      }
+namespace {
+
+// The ranges as the engine's parts, each read piece of at most kEngineChunk
+// bytes (the engine takes up to INT32_MAX at a time).
+class RangeParts final : public EcspPartSource {
+ public:
+  RangeParts(RangeReader& reader, const ByteRanges& ranges) : reader_(reader), ranges_(ranges) {}
+  Part Next(ByteSpan& bytes) noexcept override {
+    while (range_ < ranges_.size() && done_ >= ranges_[range_].second) {
+      ++range_;
+      done_ = 0;
     }
+    if (range_ == ranges_.size()) return Part::kEnd;
+    const auto& [offset, length] = ranges_[range_];
+    const auto wanted = static_cast<size_t>(std::min(kEngineChunk, length - done_));
+    if (!reader_.Next(offset + done_, wanted, &bytes) || bytes.length == 0 ||
+        bytes.length > wanted) {
+      return Part::kUnavailable;
+    }
+    done_ += static_cast<int64_t>(bytes.length);
+    return Part::kBytes;
+  }
+
+ private:
+  RangeReader& reader_;
+  const ByteRanges& ranges_;
+  size_t range_ = 0;
+  int64_t done_ = 0;
+};
+
+class MemoryRanges final : public RangeReader {
+ public:
+  explicit MemoryRanges(const unsigned char* data) : data_(data) {}
+  bool Next(int64_t offset, size_t wanted, ByteSpan* bytes) override {
+    *bytes = ByteSpan{data_ + offset, wanted};
+    return true;
+  }
+
+ private:
+  const unsigned char* data_;
+};
+
+}  // namespace
+
+bool DigestRanges(const std::string& algorithm_oid, RangeReader& reader, const ByteRanges& ranges,
+                  std::vector<unsigned char>* digest) {
+  if (const EngineAlgorithm* engine = FindEngineAlgorithm(algorithm_oid)) {
+    RangeParts parts(reader, ranges);
     unsigned char out[64];
     int out_length = sizeof out;
-    if (ECSP_DigestPieces(engine->ecsp_id, out, &out_length, pieces.data(), pieces.size()) != 0) {
-      return false;
-    }
+    if (ECSP_DigestParts(engine->ecsp_id, out, &out_length, parts) != 0) return false;
     digest->assign(out, out + out_length);
     return true;
   }
@@ -537,9 +571,14 @@ bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
                             : nullptr);
   MdCtxPtr ctx(EVP_MD_CTX_new());
   bool ok = md != nullptr && ctx != nullptr && EVP_DigestInit_ex(ctx.get(), md.get(), nullptr);
-  for (const auto& [offset, length] : ranges) {
+  RangeParts parts(reader, ranges);
+  for (;;) {
     if (!ok) break;
-    ok = EVP_DigestUpdate(ctx.get(), data + offset, static_cast<size_t>(length)) == 1;
+    ByteSpan bytes;
+    const EcspPartSource::Part next = parts.Next(bytes);
+    if (next == EcspPartSource::Part::kEnd) break;
+    ok = next == EcspPartSource::Part::kBytes &&
+         EVP_DigestUpdate(ctx.get(), bytes.data, bytes.length) == 1;
   }
   unsigned char out[EVP_MAX_MD_SIZE];
   unsigned int out_length = 0;
@@ -547,6 +586,12 @@ bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
   ERR_clear_error();
   if (ok) digest->assign(out, out + out_length);
   return ok;
+}
+
+bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
+                  const ByteRanges& ranges, std::vector<unsigned char>* digest) {
+  MemoryRanges reader(data);
+  return DigestRanges(algorithm_oid, reader, ranges, digest);
 }
 
 }  // namespace vrd::report

@@ -18,6 +18,7 @@
 
 #include "report/Report.h"
 #include "toolkit/openssl/Holders.h"
+#include "util/ByteSpan.h"
 
 namespace vrd::report {
 
@@ -74,8 +75,22 @@ std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, 
 // A stretch of the document to hash, in order.
 using ByteRanges = std::vector<std::pair<int64_t, int64_t>>;
 
+// Hands DigestRanges the document's bytes: from offset, between 1 and
+// wanted of them, valid until the next call; false when they cannot be read.
+class RangeReader {
+ public:
+  [[nodiscard]] virtual bool Next(int64_t offset, size_t wanted, ByteSpan* bytes) = 0;
+
+ protected:
+  ~RangeReader() = default;
+};
+
 // Digests the ranges (already checked to lie in the document) with the
-// algorithm named by the dotted OID. False when no implementation knows it.
+// algorithm named by the dotted OID, in one pass over the bytes reader
+// gives. False when no implementation knows it or a read failed.
+[[nodiscard]] bool DigestRanges(const std::string& algorithm_oid, RangeReader& reader,
+                                const ByteRanges& ranges, std::vector<unsigned char>* digest);
+// The same over a document in memory.
 [[nodiscard]] bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
                                 const ByteRanges& ranges, std::vector<unsigned char>* digest);
 

@@ -572,3 +572,88 @@ TEST(ReportCommandTest, TextHasOneBlockPerTimeStamp) {
 
 }  // namespace
 }  // namespace vrd::report
+
+// --- reading from the file ------------------------------------------------------
+
+namespace vrd::report {
+namespace {
+
+// Every field of a report, for comparing two of them.
+std::string Describe(const DocumentReport& report) {
+  std::string out = report.error + "|" + std::to_string(report.revisions) + "|" +
+                    std::to_string(report.recovered);
+  for (const TimeStampReport& ts : report.timestamps) {
+    out += "\n" + std::string(KindName(ts.kind)) + " " + ts.field_name + " " + ts.sub_filter +
+           " rev " + std::to_string(ts.revision) + "+" + std::to_string(ts.later_revisions) + " " +
+           LaterChangesName(ts.later_changes) + " valid " + std::to_string(ts.byte_range_valid) +
+           std::to_string(ts.covers_whole_file) + std::to_string(ts.covers_whole_revision) +
+           std::to_string(ts.gap_is_contents) + " " + ts.encoding + " " + ts.imprint_algorithm +
+           " " + ts.imprint_hex + " " + ts.computed_hex + " " + VerdictName(ts.imprint) +
+           VerdictName(ts.signature) + VerdictName(ts.signing_certificate) +
+           VerdictName(ts.time_stamping_usage) + VerdictName(ts.chain) +
+           TrustSourceName(ts.trusted_by) + " " + ts.gen_time + " " + ts.tsa_subject + " " +
+           ts.serial + " " + ts.policy + " " + ts.problem;
+    for (const int64_t value : ts.byte_range) out += " " + std::to_string(value);
+    for (const int64_t object : ts.later_other_objects) out += " o" + std::to_string(object);
+  }
+  return out;
+}
+
+std::string WriteTemp(const std::string& tag, const std::string& bytes) {
+  const std::string path =
+      ::testing::TempDir() + "vrd_report_" + tag + "_" + std::to_string(getpid());
+  std::ofstream(path, std::ios::binary)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return path;
+}
+
+TEST(ReportFromFileTest, SameReportAsFromTheBytes) {
+  const TrustSettings trust = TestRoot();
+  for (const DocumentCase& c : kDocuments) {
+    SCOPED_TRACE(c.file);
+    const std::string bytes = ReadFile(kData + c.file);
+    DocumentReport from_bytes;
+    DocumentReport from_file;
+    ASSERT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &from_bytes), ReportStatus::kOk);
+    ASSERT_EQ(BuildReportFromFile(kData + c.file, trust, &from_file), ReportStatus::kOk)
+        << from_file.error;
+    EXPECT_EQ(Describe(from_file), Describe(from_bytes));
+  }
+}
+
+// The file is scanned for revision ends a megabyte at a time: a marker, its
+// "startxref" or its end of line on either side of a boundary still counts.
+TEST(ReportFromFileTest, RevisionEndsAcrossReadBoundaries) {
+  const int64_t boundary = int64_t{1} << 20;
+  const std::string marker = "startxref\r\n4096\r\n%%EOF\r\n";
+  std::string bytes(static_cast<size_t>(3 * boundary + 100), 'x');
+  int expected = 0;
+  // Each offset places the marker text so that the boundary falls inside
+  // "startxref", inside the offset, inside "%%EOF", or inside its CR LF.
+  for (const int64_t shift : {int64_t{-4}, int64_t{-14}, int64_t{-19}, int64_t{-23}}) {
+    const int64_t at = boundary * (expected + 1) + shift;
+    if (at + static_cast<int64_t>(marker.size()) > static_cast<int64_t>(bytes.size())) break;
+    bytes.replace(static_cast<size_t>(at), marker.size(), marker);
+    ++expected;
+  }
+  bytes.replace(bytes.size() - marker.size(), marker.size(), marker);  // and at the very end
+  ++expected;
+  const std::string path = WriteTemp("ends", bytes);
+  DocumentReport from_file;
+  (void)BuildReportFromFile(path, TestRoot(), &from_file);  // not a PDF: only the scan matters
+  EXPECT_EQ(from_file.revisions, expected);
+  EXPECT_EQ(static_cast<int>(FindRevisionEnds(Bytes(bytes), bytes.size()).size()), expected);
+  std::remove(path.c_str());
+}
+
+TEST(ReportFromFileTest, OnlyRegularFilesAreRead) {
+  for (const std::string& path : {std::string("/dev/null"), std::string("/"),
+                                  std::string("/nonexistent/file.pdf"), std::string("")}) {
+    DocumentReport report;
+    EXPECT_EQ(BuildReportFromFile(path, TestRoot(), &report), ReportStatus::kNotOpened) << path;
+    EXPECT_EQ(report.error, "the file cannot be read") << path;
+  }
+}
+
+}  // namespace
+}  // namespace vrd::report
