@@ -719,6 +719,42 @@ size_t ScanRevisionEnds(const unsigned char* data, size_t size, size_t from, siz
   return static_cast<size_t>(cursor - data);
 }
 
+// The linearization parameter dictionary lies within the file's first 1024
+// bytes (ISO 32000-1, annex F.2); its /L is the length of the file as it was
+// written linearized.
+constexpr size_t kLinearizationWindow = 1024;
+
+// The /L value of a linearization dictionary at the start of head, if any.
+std::optional<int64_t> LinearizedLength(const unsigned char* head, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(head), std::min(size, kLinearizationWindow));
+  const size_t dict = text.find("/Linearized");
+  if (dict == std::string::npos) return std::nullopt;
+  const size_t dict_end = text.find(">>", dict);
+  for (size_t key = text.find("/L", dict + 1); key < dict_end; key = text.find("/L", key + 1)) {
+    size_t at = key + 2;
+    if (at >= text.size() || !IsPdfWhitespace(static_cast<unsigned char>(text[at]))) continue;
+    while (at < text.size() && IsPdfWhitespace(static_cast<unsigned char>(text[at]))) ++at;
+    int64_t length = 0;
+    size_t digits = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 18; ++at, ++digits) {
+      length = length * 10 + (text[at] - '0');
+    }
+    if (digits == 0) return std::nullopt;
+    return length;
+  }
+  return std::nullopt;
+}
+
+// A linearized file closes its first-page cross-reference section with a
+// "%%EOF" of its own near the start; that section and the main one at the
+// end make one revision, so its end is dropped.
+void MergeLinearizedFirstPage(const unsigned char* head, size_t size,
+                              std::vector<RevisionEnd>* ends) {
+  const std::optional<int64_t> length = LinearizedLength(head, size);
+  if (!length || ends->size() < 2 || (*ends)[1].eof_end > *length) return;
+  ends->erase(ends->begin());
+}
+
 constexpr size_t kScanChunk = size_t{1} << 20;
 constexpr size_t kScanAfter = kEofMarkerLength + 2;
 
@@ -728,6 +764,7 @@ bool FindRevisionEndsIn(DocumentInput* input, std::vector<RevisionEnd>* ends) {
     *ends = FindRevisionEnds(input->memory(), static_cast<size_t>(input->size()));
     return true;
   }
+  std::string head;
   const int64_t size = input->size();
   std::string buffer;
   int64_t resume = 0;  // the first position still to be scanned
@@ -742,7 +779,9 @@ bool FindRevisionEndsIn(DocumentInput* input, std::vector<RevisionEnd>* ends) {
     resume = first + static_cast<int64_t>(
                          ScanRevisionEnds(data, buffer.size(), static_cast<size_t>(from - first),
                                           static_cast<size_t>(chunk_end - first), first, ends));
+    if (chunk == 0) head.assign(buffer, 0, std::min(buffer.size(), kLinearizationWindow));
   }
+  MergeLinearizedFirstPage(reinterpret_cast<const unsigned char*>(head.data()), head.size(), ends);
   return true;
 }
 
@@ -812,6 +851,7 @@ class Descriptor {
 std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size) {
   std::vector<RevisionEnd> ends;
   (void)ScanRevisionEnds(data, size, 0, size, 0, &ends);
+  MergeLinearizedFirstPage(data, size, &ends);
   return ends;
 }
 

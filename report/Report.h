@@ -14,7 +14,7 @@
 //    value.
 //
 // Revisions are the stretches of the raw bytes ending at each "%%EOF" that
-// closes a "startxref" section. Later-revision changes are judged from the
+// closes a "startxref" section (a linearized original counting as one). Later-revision changes are judged from the
 // parsed document's cross-reference table: every object whose current
 // definition lies after the time-stamp's revision must be either reachable
 // from the catalog's /DSS, a signature dictionary, signature field or widget
@@ -146,7 +146,9 @@ const char* TrustSourceName(TrustSource source) noexcept;
 const char* LaterChangesName(LaterChanges changes) noexcept;
 
 // Revision ends: for every "%%EOF" closing a "startxref" section, the offset
-// just after it and its end-of-line (LF, CR or CR LF). Exposed for tests.
+// just after it and its end-of-line (LF, CR or CR LF); in a linearized file
+// the first-page section's "%%EOF" is not an end, the whole linearized
+// original being one revision. Exposed for tests.
 struct RevisionEnd {
   int64_t eof_end = 0;   // just after "%%EOF"
   int64_t line_end = 0;  // after its end-of-line, when there is one

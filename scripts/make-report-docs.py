@@ -227,6 +227,18 @@ class Document:
         self.fields = []
         self.root = 1
         self.page_number = 3
+        self.string_key = None  # the file key of an AES-256 encrypted base
+        self.trailer_extra = ""  # its /Encrypt and /ID, repeated by every update
+
+    def string(self, text):
+        """A PDF string token for text, encrypted as the base's strings are
+        (AES-256: a fresh IV, then CBC with PKCS#7 padding, no per-object key)."""
+        if self.string_key is None:
+            return f"({text})"
+        iv = os.urandom(16)
+        sealed = run("openssl", "enc", "-aes-256-cbc", "-K", self.string_key.hex(), "-iv",
+                     iv.hex(), data=text.encode("latin-1"))
+        return f"<{(iv + sealed).hex()}>"
 
     def emit(self, text):
         self.data += text.encode("latin-1") if isinstance(text, str) else text
@@ -254,7 +266,7 @@ class Document:
 
     def trailer_entries(self):
         prev = f" /Prev {self.last_xref}" if self.last_xref is not None else ""
-        return f"/Size {self.size} /Root {self.root} 0 R{prev}"
+        return f"/Size {self.size} /Root {self.root} 0 R{prev}{self.trailer_extra}"
 
     def close_classic(self, numbers, extra=""):
         xref = len(self.data)
@@ -314,11 +326,11 @@ class Document:
             head = "/Type /DocTimeStamp /Filter /Adobe.PPKLite /SubFilter /ETSI.RFC3161"
         else:
             head = "/Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached"
-        self.object(field, f"<< /Type /Annot /Subtype /Widget /FT /Sig /T ({name}) "
+        self.object(field, f"<< /Type /Annot /Subtype /Widget /FT /Sig /T {self.string(name)} "
                            f"/Rect [0 0 0 0] /F 132 /P {self.page_number} 0 R /V {sig} 0 R >>")
         sig_offset = len(self.data)
         self.object(sig, f"<< {head} {BYTE_RANGE_SLOT} /Contents <{'0' * CONTENTS_HEX_DIGITS}>"
-                         f" /M (D:20260101000000Z) >>")
+                         f" /M {self.string('D:20260101000000Z')} >>")
         annots = " ".join(f"{f} 0 R" for f in self.fields)
         self.object(self.page_number, f"<< {self.page} /Annots [{annots}] >>")
         self.object(self.root, f"<< {self.catalog} /AcroForm << /Fields [{annots}] "
@@ -390,16 +402,17 @@ class Document:
             f.write(self.data)
 
 
-def object_stream_base():
-    """A base revision rewritten by qpdf with object and cross-reference
-    streams; object numbers are read back from qpdf's JSON."""
+def qpdf_base(*options):
+    """A base revision rewritten by qpdf with options (object streams,
+    linearization, encryption); object numbers are read back from qpdf's
+    JSON."""
     doc = Document()
     doc.base()
     plain = os.path.join(WORK, "plain.pdf")
     packed = os.path.join(WORK, "packed.pdf")
     with open(plain, "wb") as f:
         f.write(doc.data)
-    run("qpdf", "--object-streams=generate", "--static-id", plain, packed)
+    run("qpdf", *options, "--static-id", plain, packed)
     info = json.loads(run("qpdf", "--json=2", "--json-key=pages", "--json-key=qpdf", packed))
     objects = info["qpdf"][1]
     trailer = objects["trailer"]["value"]
@@ -417,6 +430,11 @@ def object_stream_base():
     out.catalog = f"/Type /Catalog /Pages {objects[f'obj:{root} 0 R']['value']['/Pages']}"
     out.page = (f"/Type /Page /Parent {page_dict['/Parent']} /MediaBox [0 0 595 842] "
                 f"/Contents {page_dict['/Contents']} /Resources << /Font << /F1 {font} >> >>")
+    if "/Encrypt" in trailer:
+        shown = run("qpdf", "--show-encryption-key", "--show-encryption", packed).decode()
+        out.string_key = bytes.fromhex(re.search(r"Encryption key = ([0-9a-f]+)", shown)[1])
+        ids = "".join(f"<{text[2:]}>" for text in trailer["/ID"])
+        out.trailer_extra = f" /Encrypt {trailer['/Encrypt']} /ID [{ids}]"
     return out
 
 
@@ -435,9 +453,18 @@ def main():
     doc_with(lambda d: d.sign("TS1", "doc")).write("doc-ts.pdf")
     # Base with object streams and a cross-reference stream; the time-stamp's
     # revision closes with a cross-reference stream too.
-    d = object_stream_base()
+    d = qpdf_base("--object-streams=generate")
     d.sign("TS1", "doc", xref="stream")
     d.write("xref-stream.pdf")
+    # A linearized base (its first-page section has an "%%EOF" of its own).
+    d = qpdf_base("--linearize")
+    d.sign("TS1", "doc")
+    d.write("linearized.pdf")
+    # An encrypted base (AES-256, owner password only, as restricted
+    # documents are): strings are encrypted, /Contents is not.
+    d = qpdf_base("--encrypt", "", "owner", "256", "--")
+    d.sign("TS1", "doc")
+    d.write("encrypted.pdf")
     # Hybrid: classic table plus /XRefStm; the signature dictionary is listed
     # in the stream only.
     doc_with(lambda d: d.sign("TS1", "doc", xref="hybrid", hybrid_hide_sig=True)).write(

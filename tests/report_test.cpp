@@ -77,6 +77,8 @@ const DocumentCase kDocuments[] = {
     {"doc-ts.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
     {"xref-stream.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
     {"hybrid.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"linearized.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
+    {"encrypted.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
     {"dss-after.pdf", 3, {{kDoc, "TS1", 2, 1, kDss, false, true, "DER", "SHA256", false, kPass}}},
     {"sig-after-ts.pdf",
      4,
@@ -342,6 +344,40 @@ TEST(RevisionEndsTest, EveryEofThatClosesAStartxref) {
       EXPECT_EQ(ends[i].eof_end, c.ends[i].first);
       EXPECT_EQ(ends[i].line_end, c.ends[i].second);
     }
+  }
+}
+
+TEST(RevisionEndsTest, LinearizedFirstPageSectionIsNotARevision) {
+  // A linearized original: the linearization dictionary, the first-page
+  // section with its own "%%EOF", the main section; /L gives its length
+  // (four digits, so every variant has the same layout).
+  auto original = [](const char* key, int64_t length) {
+    char value[16];
+    std::snprintf(value, sizeof value, "%04lld", static_cast<long long>(length));
+    return std::string("%PDF-1.7\n1 0 obj\n<< /Linearized 1 ") + key + " " + value +
+           " /H [9 9] >>\nendobj\nxref\ntrailer\n<< >>\nstartxref\n0\n%%EOF\n" +
+           "2 0 obj\n<< >>\nendobj\nxref\ntrailer\n<< >>\nstartxref\n77\n%%EOF\n";
+  };
+  const std::string update = "3 0 obj\n<< >>\nendobj\nxref\ntrailer\n<< >>\nstartxref\n140\n%%EOF\n";
+  const auto length = static_cast<int64_t>(original("/L", 0).size());
+  const auto first_page_end = static_cast<int64_t>(original("/L", 0).find("%%EOF\n") + 6);
+  const int64_t update_end = length + static_cast<int64_t>(update.size());
+  struct Case {
+    const char* name;
+    std::string text;
+    std::vector<int64_t> line_ends;
+  };
+  const Case cases[] = {
+      {"linearized original", original("/L", length), {length}},
+      {"original and an update", original("/L", length) + update, {length, update_end}},
+      {"/L short of the main section", original("/L", length - 100), {first_page_end, length}},
+      {"no /L key", original("/E", length), {first_page_end, length}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<RevisionEnd> ends = FindRevisionEnds(Bytes(c.text), c.text.size());
+    ASSERT_EQ(ends.size(), c.line_ends.size());
+    for (size_t i = 0; i < ends.size(); ++i) EXPECT_EQ(ends[i].line_end, c.line_ends[i]);
   }
 }
 
