@@ -358,7 +358,8 @@ TEST(RevisionEndsTest, LinearizedFirstPageSectionIsNotARevision) {
            " /H [9 9] >>\nendobj\nxref\ntrailer\n<< >>\nstartxref\n0\n%%EOF\n" +
            "2 0 obj\n<< >>\nendobj\nxref\ntrailer\n<< >>\nstartxref\n77\n%%EOF\n";
   };
-  const std::string update = "3 0 obj\n<< >>\nendobj\nxref\ntrailer\n<< >>\nstartxref\n140\n%%EOF\n";
+  const std::string update =
+      "3 0 obj\n<< >>\nendobj\nxref\ntrailer\n<< >>\nstartxref\n140\n%%EOF\n";
   const auto length = static_cast<int64_t>(original("/L", 0).size());
   const auto first_page_end = static_cast<int64_t>(original("/L", 0).find("%%EOF\n") + 6);
   const int64_t update_end = length + static_cast<int64_t>(update.size());
