@@ -153,9 +153,10 @@ def encode_ber(node, keep):
 
 
 def to_ber(token):
-    """The token with indefinite lengths down to the SignerInfo; certificates,
-    signed attributes and the TSTInfo keep their DER (their signatures and
-    digests are over those bytes), the eContent OCTET STRING is cut in two."""
+    """The token (or signature) with indefinite lengths down to the
+    SignerInfo; certificates, signed and unsigned attributes and the TSTInfo
+    keep their DER (their signatures and digests are over those bytes), the
+    eContent OCTET STRING, if any, is cut in two."""
     content_info = parse(token)[0]
     signed_data = content_info.children[1].children[0]
     keep_ids = set()
@@ -166,13 +167,14 @@ def to_ber(token):
     signer_infos = signed_data.children[-1]
     for signer_info in signer_infos.children:
         for part in signer_info.children:
-            if part.tag == b"\xa0":  # signed attributes
+            if part.tag in (b"\xa0", b"\xa1"):  # signed and unsigned attributes
                 keep_ids.add(id(part))
     encap = signed_data.children[2]
-    octets = encap.children[1].children[0]
-    half = len(octets.content) // 2
-    encap.children[1].children[0] = Node(b"\x24", children=[
-        Node(b"\x04", octets.content[:half]), Node(b"\x04", octets.content[half:])])
+    if len(encap.children) > 1:  # not detached
+        octets = encap.children[1].children[0]
+        half = len(octets.content) // 2
+        encap.children[1].children[0] = Node(b"\x24", children=[
+            Node(b"\x04", octets.content[:half]), Node(b"\x04", octets.content[half:])])
     return encode_ber(content_info, lambda n: id(n) in keep_ids)
 
 
@@ -315,10 +317,11 @@ class Document:
         else:
             self.close_hybrid(numbers, list(stream_only))
 
-    def sign(self, name, kind, xref="classic", token_for=None, hybrid_hide_sig=False):
+    def sign(self, name, kind, xref="classic", token_for=None, hybrid_hide_sig=False, ber=False):
         """Appends a revision with a new signature field. kind: "doc" (document
         time-stamp), "cms" (ordinary signature) or "cms+ts" (with a signature
-        time-stamp). token_for(digest_bytes_of_ranges, covered) returns /Contents."""
+        time-stamp). token_for(covered bytes) returns /Contents; ber re-encodes
+        an ordinary signature in BER."""
         field = self.new_number()
         sig = self.new_number()
         self.fields.append(field)
@@ -352,6 +355,8 @@ class Document:
             contents = cms_sign(covered)
             if kind == "cms+ts":
                 contents = add_signature_time_stamp(contents)
+            if ber:
+                contents = to_ber(contents)
         hex_text = contents.hex().encode()
         assert len(hex_text) <= CONTENTS_HEX_DIGITS, "token too long for /Contents"
         self.data[gap_start + 1:gap_start + 1 + len(hex_text)] = hex_text
@@ -496,6 +501,9 @@ def main():
         "two-doc-ts.pdf")
     # An ordinary signature carrying a signature time-stamp.
     doc_with(lambda d: d.sign("Sig1", "cms+ts")).write("sig-with-ts.pdf")
+    # An ordinary signature in BER (as some signing products write it)
+    # carrying a signature time-stamp.
+    doc_with(lambda d: d.sign("Sig1", "cms+ts", ber=True)).write("ber-signature.pdf")
     # BER token with indefinite lengths.
     doc_with(lambda d: d.sign("TS1", "doc", token_for=lambda c: to_ber(
         stamp(hashlib.sha256(c).digest())))).write("ber-token.pdf")
