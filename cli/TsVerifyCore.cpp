@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 
 #include "api/ResultCodes.h"
 #include "api/VerifyDocumentFile.h"
@@ -482,6 +483,38 @@ std::vector<std::string> SplitFileList(const std::string& text) {
     start = end + 1;
   }
   return paths;
+}
+
+bool LoadRunInputs(const Options& options, std::vector<ByteString>& roots,
+                   std::vector<std::string>& files) {
+  roots.clear();
+  for (const std::string& file : options.trust_anchor_files) {
+    std::string text;
+    if (!ReadWholeFile(file, text, kMaxTrustAnchorFileBytes) ||
+        !ParsePemCertificates(text, roots)) {
+      std::fprintf(stderr, "tsverify: cannot read a certificate from %s\n", file.c_str());
+      return false;
+    }
+  }
+  if (roots.size() > kMaxExtraTrustedRoots) {
+    std::fprintf(stderr, "tsverify: more than %zu trusted root certificates\n",
+                 kMaxExtraTrustedRoots);
+    return false;
+  }
+  files = options.files;
+  if (options.files_from.empty()) return true;
+  std::string list;
+  if (options.files_from == "-") {
+    if (!ReadWholeStream(std::cin, list, kMaxFileListBytes)) {
+      std::fprintf(stderr, "tsverify: cannot read the list from standard input\n");
+      return false;
+    }
+  } else if (!ReadWholeFile(options.files_from, list, kMaxFileListBytes)) {
+    std::fprintf(stderr, "tsverify: cannot read %s\n", options.files_from.c_str());
+    return false;
+  }
+  files = SplitFileList(list);
+  return true;
 }
 
 }  // namespace cli

@@ -113,6 +113,13 @@ std::string FormatText(const std::string& path, const FileResult& result);
 // Paths from a list text: one per line, CR before LF dropped, empty lines skipped.
 std::vector<std::string> SplitFileList(const std::string& text);
 
+// What a run reads before it verifies anything: the --trust-anchor roots
+// (into roots) and the files, from the command line or the --files-from
+// list (into files). False, with the reason printed on standard error, when
+// one cannot be read or there are more roots than the library takes.
+[[nodiscard]] bool LoadRunInputs(const Options& options, std::vector<ByteString>& roots,
+                                 std::vector<std::string>& files);
+
 }  // namespace cli
 }  // namespace vrd
 

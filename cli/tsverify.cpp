@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <iostream>
 #include <iterator>
 #include <mutex>
 #include <string>
@@ -12,7 +11,9 @@
 
 #include "api/VerifyTimeStampToken.h"
 #if defined(VRD_HAVE_REPORT)
-#include "cli/AllReport.h"
+#include <dlfcn.h>
+
+#include "cli/AllModule.h"
 #endif
 #include "cli/TsVerifyCore.h"
 
@@ -60,44 +61,28 @@ void ClearProgress() {
   std::fflush(stderr);
 }
 
+#if defined(VRD_HAVE_REPORT)
+// Hands the command line to the --all module; it stays loaded until exit.
+int RunAllModule(int argc, char** argv) {
+  void* module = dlopen(vrd::cli::kAllModuleFile, RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    std::fprintf(stderr, "tsverify: --all needs %s: %s\n", vrd::cli::kAllModuleFile, dlerror());
+    return kExitUsage;
+  }
+  auto entry = reinterpret_cast<vrd::cli::AllModuleEntry>(dlsym(module, vrd::cli::kAllModuleEntry));
+  if (entry == nullptr) {
+    std::fprintf(stderr, "tsverify: %s is not this version's --all module\n",
+                 vrd::cli::kAllModuleFile);
+    return kExitUsage;
+  }
+  return entry(argc, argv);
+}
+#endif
+
 int Run(const vrd::cli::Options& options) {
   std::vector<vrd::ByteString> roots;
-  for (const std::string& file : options.trust_anchor_files) {
-    std::string text;
-    if (!vrd::cli::ReadWholeFile(file, text, vrd::cli::kMaxTrustAnchorFileBytes) ||
-        !vrd::cli::ParsePemCertificates(text, roots)) {
-      std::fprintf(stderr, "tsverify: cannot read a certificate from %s\n", file.c_str());
-      return kExitUsage;
-    }
-  }
-  if (roots.size() > vrd::kMaxExtraTrustedRoots) {
-    std::fprintf(stderr, "tsverify: more than %zu trusted root certificates\n",
-                 vrd::kMaxExtraTrustedRoots);
-    return kExitUsage;
-  }
-
-  std::vector<std::string> files = options.files;
-  if (!options.files_from.empty()) {
-    std::string list;
-    if (options.files_from == "-") {
-      if (!vrd::cli::ReadWholeStream(std::cin, list, vrd::cli::kMaxFileListBytes)) {
-        std::fprintf(stderr, "tsverify: cannot read the list from standard input\n");
-        return kExitUsage;
-      }
-    } else if (!vrd::cli::ReadWholeFile(options.files_from, list, vrd::cli::kMaxFileListBytes)) {
-      std::fprintf(stderr, "tsverify: cannot read %s\n", options.files_from.c_str());
-      return kExitUsage;
-    }
-    files = vrd::cli::SplitFileList(list);
-  }
-  if (options.all) {
-#if defined(VRD_HAVE_REPORT)
-    return vrd::cli::RunAll(options, roots, files);
-#else
-    std::fprintf(stderr, "tsverify: --all is not available in this build (no PDF parser)\n");
-    return kExitUsage;
-#endif
-  }
+  std::vector<std::string> files;
+  if (!vrd::cli::LoadRunInputs(options, roots, files)) return kExitUsage;
 
   WorkQueue queue;
   queue.results.resize(files.size());
@@ -165,6 +150,14 @@ int main(int argc, char** argv) {
   if (options.version) {
     std::fputs(vrd::cli::VersionText().c_str(), stdout);
     return kExitVerified;
+  }
+  if (options.all) {
+#if defined(VRD_HAVE_REPORT)
+    return RunAllModule(argc, argv);
+#else
+    std::fprintf(stderr, "tsverify: --all is not available in this build (no PDF parser)\n");
+    return kExitUsage;
+#endif
   }
   return Run(options);
 }

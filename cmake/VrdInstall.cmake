@@ -4,6 +4,7 @@
 #             crypto toolkit it loads, libDIRIrozeza64Z30-e3.4.2.19.so.<major>
 #   include/  vrd/tsverify.h
 #   bin/      tsverify (RUNPATH $ORIGIN/../lib: the prefix can move)
+#   lib/vrd/  libvrd_tsverify_all.so, the module tsverify loads for --all
 #   share/man/man1/tsverify.1
 #   lib/cmake/vrd/  vrd-config.cmake: find_package(vrd CONFIG) -> vrd::verifier
 #   lib/pkgconfig/vrd.pc
@@ -18,6 +19,10 @@ install(TARGETS VIDEREDEve_Z_64 vrd_toolkit vrd_headers EXPORT vrd-targets
           NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(TARGETS tsverify RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+if(TARGET vrd_tsverify_all)
+  install(TARGETS vrd_tsverify_all LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vrd
+          COMPONENT runtime)
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/include/vrd/tsverify.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrd COMPONENT development)
 install(FILES ${PROJECT_SOURCE_DIR}/cli/tsverify.1

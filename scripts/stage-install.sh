@@ -12,10 +12,10 @@
 #  4. `tsverify --version` (the toolkit names the OpenSSL it runs on; the
 #     library reaches OpenSSL only through the toolkit), `tsverify --all` on
 #     the sample, and `man -l` on the installed page;
-#  5. `make package`: the .deb lists the header, both libraries, tsverify, the
-#     man page, the CMake and pkg-config files, its Depends: names libssl3 and
-#     is installable here (dpkg --dry-run); unpacked into a scratch root, its
-#     tsverify runs.
+#  5. `make package`: the .deb lists the header, both libraries, tsverify and
+#     its --all module, the man page, the CMake and pkg-config files, its
+#     Depends: names libssl3 and is installable here (dpkg --dry-run);
+#     unpacked into a scratch root, its tsverify runs, --all included.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -120,7 +120,7 @@ log "README's C example on the sample"
 expect_run 1 '^2109 ' "$scratch/readme_c" "$sample"
 
 # 4. The installed command and its manual page. The library reaches OpenSSL
-# only through the toolkit (tsverify links it for the report of --all).
+# only through the toolkit (the --all module links it for the report).
 library_needed=$(readelf -d "$prefix/lib/libVIDEREDEve_Z_64.so")
 if grep -Eq 'NEEDED.*(libcrypto|libssl)' <<<"$library_needed"; then
   fail "libVIDEREDEve_Z_64.so links OpenSSL directly"
@@ -152,7 +152,7 @@ contents=$(dpkg-deb --contents "$deb" | awk '{ print $6 }')
 for file in ./usr/include/vrd/tsverify.h ./usr/bin/tsverify ./usr/share/man/man1/tsverify.1 \
   ./usr/lib/libVIDEREDEve_Z_64.so.0 ./usr/lib/libDIRIrozeza64Z30-e3.4.2.19.so.0 \
   ./usr/lib/cmake/vrd/vrd-config.cmake ./usr/lib/cmake/vrd/vrd-targets.cmake \
-  ./usr/lib/pkgconfig/vrd.pc; do
+  ./usr/lib/pkgconfig/vrd.pc ./usr/lib/vrd/libvrd_tsverify_all.so; do
   grep -qx -- "$file" <<<"$contents" || fail "$(basename "$deb") lacks $file"
 done
 log "$(basename "$deb"): contents complete, Depends: $depends"
@@ -167,5 +167,7 @@ grep -q "=> $scratch/debroot/usr/bin/../lib/libDIRIrozeza64Z30" \
 expect_run 0 '^crypto library: OpenSSL 3[.]' "$scratch/debroot/usr/bin/tsverify" --version
 expect_run 0 'result: +0 ResultOk' "$scratch/debroot/usr/bin/tsverify" \
   --trust-anchor "$sample_root" "$sample"
-log "the unpacked package's tsverify runs from a scratch root"
+expect_run 0 'imprint: +pass' "$scratch/debroot/usr/bin/tsverify" --all \
+  --trust-anchor "$sample_root" "$sample"
+log "the unpacked package's tsverify runs from a scratch root, --all with its module"
 log "done"

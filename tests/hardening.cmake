@@ -6,7 +6,11 @@ endif()
 find_program(VRD_READELF NAMES readelf llvm-readelf REQUIRED)
 set(VRD_HARDENED_FILES)
 # A missing target stops the generation ($<TARGET_FILE:...> of no target).
-foreach(target VIDEREDEve_Z_64 vrd_toolkit tsverify)
+set(VRD_SHIPPED_ELF_TARGETS VIDEREDEve_Z_64 vrd_toolkit tsverify)
+if(NOT CMAKE_CROSSCOMPILING)
+  list(APPEND VRD_SHIPPED_ELF_TARGETS vrd_tsverify_all)  # the --all module
+endif()
+foreach(target ${VRD_SHIPPED_ELF_TARGETS})
   list(APPEND VRD_HARDENED_FILES "$<TARGET_FILE:${target}>")
 endforeach()
 list(JOIN VRD_HARDENED_FILES "," VRD_HARDENED_FILES)

@@ -1,0 +1,25 @@
+// `tsverify --all` runs in a module of its own, loaded only when --all is
+// given: the report needs qpdf and the libraries qpdf pulls in, whose loading
+// would otherwise cost every plain run a third of its start-up time.
+//
+// tsverify loads kAllModuleFile through its own run path (the build folder,
+// or the installed library folder's vrd/ subfolder) and calls the entry
+// kAllModuleEntry names with its unchanged command line. The entry's name
+// carries the interface version, so a module of another build is refused
+// rather than called.
+#ifndef VRD_CLI_ALLMODULE_H_
+#define VRD_CLI_ALLMODULE_H_
+
+namespace vrd {
+namespace cli {
+
+constexpr char kAllModuleFile[] = "libvrd_tsverify_all.so";
+constexpr char kAllModuleEntry[] = "VrdTsverifyAllMain1";
+
+// The entry's type: the exit status of `tsverify --all` for this command line.
+using AllModuleEntry = int (*)(int argc, char** argv);
+
+}  // namespace cli
+}  // namespace vrd
+
+#endif  // VRD_CLI_ALLMODULE_H_
