@@ -74,10 +74,11 @@ log "wine ready ($((SECONDS - started)) s)"
 # start ends at once without printing anything (seen once in about a thousand
 # starts on a loaded 2-core machine); only such silent failures are run once
 # more, serially, and named in the log. A failure with any output, or a
-# second failure, fails the stage.
+# second failure, fails the stage. suite_env is the environment's additions.
+suite_env=()
 run_suite() {
   local status=0
-  ctest --test-dir "$build" --output-on-failure -j"$jobs" "$@" || status=$?
+  env "${suite_env[@]}" ctest --test-dir "$build" --output-on-failure -j"$jobs" "$@" || status=$?
   [ "$status" -eq 0 ] && return 0
   local failed=$build/Testing/Temporary/LastTestsFailed.log
   local results=$build/Testing/Temporary/LastTest.log
@@ -96,7 +97,7 @@ run_suite() {
     silent+=("$name")
   done < <(cut -d: -f2- "$failed")
   log "wine did not start ${#silent[@]} test(s), which printed nothing: ${silent[*]}; once more"
-  ctest --test-dir "$build" --output-on-failure --rerun-failed
+  env "${suite_env[@]}" ctest --test-dir "$build" --output-on-failure --rerun-failed
 }
 
 run_suite
@@ -144,5 +145,6 @@ if [ ! -d "$locales/ko_KR.UTF-8" ]; then
   localedef -i ko_KR -f UTF-8 "$locales/ko_KR.UTF-8"
 fi
 log "output conversion again with LC_ALL=ko_KR.UTF-8 (code page 949)"
-LOCPATH=$locales LC_ALL=ko_KR.UTF-8 VRD_EXPECT_ACP=949 run_suite -R "$codepage_tests"
+suite_env=(LOCPATH="$locales" LC_ALL=ko_KR.UTF-8 VRD_EXPECT_ACP=949)
+run_suite -R "$codepage_tests"
 log "done in $((SECONDS - started)) s"
