@@ -348,6 +348,10 @@ struct RevisionMap {
   // For every object in use, the 0-based revision of its current definition.
   std::vector<std::pair<QPDFObjGen, int>> defined_in;
   std::set<QPDFObjGen> allowed;  // validation data, signature objects, update structure
+  // What the form's default resources reach (fonts for field appearances,
+  // which a signing application adds when the form has none): allowed when
+  // new, since a changed one may be a page's font too.
+  std::set<QPDFObjGen> form_resources;
 };
 
 RevisionMap MapRevisions(QPDF* pdf, const std::vector<RevisionEnd>& ends, const Walk& walk) {
@@ -369,6 +373,8 @@ RevisionMap MapRevisions(QPDF* pdf, const std::vector<RevisionEnd>& ends, const 
   }
   size_t budget = kMaxVisitedObjects;
   Reach(pdf->getRoot().getKey("/DSS"), 0, &budget, &map.allowed);
+  QPDFObjectHandle acroform = pdf->getRoot().getKey("/AcroForm");
+  if (acroform.isDictionary()) Reach(acroform.getKey("/DR"), 0, &budget, &map.form_resources);
   map.allowed.insert(walk.signature_objects.begin(), walk.signature_objects.end());
   return map;
 }
@@ -392,6 +398,16 @@ bool SameAsBefore(QPDF* earlier, QPDFObjectHandle obj) {
     std::shared_ptr<Buffer> new_data = obj.getRawStreamData();
     return new_data != nullptr && new_data->getSize() == old_data->getSize() &&
            std::memcmp(new_data->getBuffer(), old_data->getBuffer(), old_data->getSize()) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// True when objgen names no object in earlier (known to be readable).
+bool IsNewSince(QPDF* earlier, QPDFObjGen objgen) {
+  if (earlier == nullptr) return false;
+  try {
+    return earlier->getObject(objgen).isNull();
   } catch (const std::exception&) {
     return false;
   }
@@ -440,6 +456,7 @@ void JudgeLaterRevisions(QPDF* pdf, const RevisionMap& map, EarlierRevisions* ea
     QPDFObjectHandle obj = pdf->getObject(objgen);
     QPDF* before = earlier->At(own);
     if (SameAsBefore(before, obj) || IsUpdateStructure(pdf, before, obj)) continue;
+    if (map.form_resources.count(objgen) != 0 && IsNewSince(before, objgen)) continue;
     ts->later_changes = LaterChanges::kOther;
     if (ts->later_other_objects.size() < kMaxListedObjects) {
       ts->later_other_objects.push_back(objgen.getObj());

@@ -21,7 +21,8 @@
 // /DSS, a signature dictionary, signature field or widget (with what its /AP
 // reaches), or one of the objects an incremental signing update rewrites (the
 // catalog changed only in /DSS, /AcroForm, /Extensions or /Perms, a page
-// changed only in /Annots, the form and its field list, /Annots arrays,
+// changed only in /Annots, the form and its field list, /Annots arrays, new
+// objects of the form's default resources (fonts for field appearances),
 // cross-reference and object streams), or be unchanged from its definition at
 // the end of the time-stamp's revision (the same value text, the same raw
 // stream data); anything else, new or changed, counts as "other".

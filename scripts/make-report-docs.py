@@ -317,11 +317,14 @@ class Document:
         else:
             self.close_hybrid(numbers, list(stream_only))
 
-    def sign(self, name, kind, xref="classic", token_for=None, hybrid_hide_sig=False, ber=False):
+    def sign(self, name, kind, xref="classic", token_for=None, hybrid_hide_sig=False, ber=False,
+             form_resources=None):
         """Appends a revision with a new signature field. kind: "doc" (document
         time-stamp), "cms" (ordinary signature) or "cms+ts" (with a signature
         time-stamp). token_for(covered bytes) returns /Contents; ber re-encodes
-        an ordinary signature in BER."""
+        an ordinary signature in BER. form_resources(doc) writes objects of
+        the update and returns the form's /DR, as signing applications add
+        fonts for field appearances."""
         field = self.new_number()
         sig = self.new_number()
         self.fields.append(field)
@@ -336,9 +339,12 @@ class Document:
                          f" /M {self.string('D:20260101000000Z')} >>")
         annots = " ".join(f"{f} 0 R" for f in self.fields)
         self.object(self.page_number, f"<< {self.page} /Annots [{annots}] >>")
+        before = set(self.offsets.items())
+        resources = f" /DR {form_resources(self)}" if form_resources else ""
+        written = [n for n, at in self.offsets.items() if (n, at) not in before]
         self.object(self.root, f"<< {self.catalog} /AcroForm << /Fields [{annots}] "
-                               f"/SigFlags 3 >> >>")
-        self.close([field, sig, self.page_number, self.root], xref,
+                               f"/SigFlags 3{resources} >> >>")
+        self.close([field, sig, self.page_number, self.root] + written, xref,
                    stream_only=[sig] if hybrid_hide_sig else [])
         # Fill /ByteRange and /Contents in place.
         gap_start = self.data.index(b"/Contents <", sig_offset) + len("/Contents ")
@@ -501,6 +507,24 @@ def main():
         "two-doc-ts.pdf")
     # An ordinary signature carrying a signature time-stamp.
     doc_with(lambda d: d.sign("Sig1", "cms+ts")).write("sig-with-ts.pdf")
+    # A signature after the time-stamp whose update gives the form a new
+    # font for field appearances; and one whose update rewrites the page's
+    # own font (to Courier) and names it in the form's resources.
+    def new_form_font(d):
+        font = d.new_number()
+        d.object(font, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
+                       "/Encoding /WinAnsiEncoding >>")
+        return f"<< /Font << /Helv {font} 0 R >> >>"
+
+    def changed_page_font(d):
+        d.object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Courier >>")
+        return "<< /Font << /F1 5 0 R >> >>"
+    doc_with(lambda d: d.sign("TS1", "doc"),
+             lambda d: d.sign("Sig2", "cms", form_resources=new_form_font)).write(
+        "form-font-after.pdf")
+    doc_with(lambda d: d.sign("TS1", "doc"),
+             lambda d: d.sign("Sig2", "cms", form_resources=changed_page_font)).write(
+        "page-font-changed-after.pdf")
     # An ordinary signature in BER (as some signing products write it)
     # carrying a signature time-stamp.
     doc_with(lambda d: d.sign("Sig1", "cms+ts", ber=True)).write("ber-signature.pdf")
