@@ -607,9 +607,10 @@ class Reporter {
 
  private:
   // Bytes hashed per document at most: kHashBudgetFiles times its size, and
-  // never less than kMinHashBudget.
-  static constexpr uint64_t kHashBudgetFiles = 8;
-  static constexpr uint64_t kMinHashBudget = uint64_t{64} << 20;
+  // never less than kMinHashBudget (a long-term archive re-stamps a document
+  // every few years, each document time-stamp covering nearly all of it).
+  static constexpr uint64_t kHashBudgetFiles = 16;
+  static constexpr uint64_t kMinHashBudget = uint64_t{256} << 20;
 
   DocumentInput* input_;
   uint64_t hash_budget_;
