@@ -2,8 +2,8 @@
 // given: the report needs qpdf and the libraries qpdf pulls in, whose loading
 // would otherwise cost every plain run a third of its start-up time.
 //
-// tsverify loads kAllModuleFile through its own run path (the build folder,
-// or the installed library folder's vrd/ subfolder) and calls the entry
+// tsverify loads kAllModuleFile from the installed library folder's vrd/
+// subfolder, or from beside itself in the build tree, and calls the entry
 // kAllModuleEntry names with its unchanged command line. The entry's name
 // carries the interface version, so a module of another build is refused
 // rather than called.

@@ -62,11 +62,34 @@ void ClearProgress() {
 }
 
 #if defined(VRD_HAVE_REPORT)
+// The module's path: beside the executable in the build tree, in the library
+// folder's vrd/ once installed. Found from the executable's own location
+// rather than its run path, which an interposed dlopen (a sanitizer's) would
+// not search.
+std::vector<std::string> AllModuleCandidates() {
+  std::vector<std::string> candidates;
+  std::string self(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
+  if (length <= 0 || static_cast<size_t>(length) >= self.size()) return candidates;
+  self.resize(static_cast<size_t>(length));
+  const std::string folder = self.substr(0, self.rfind('/') + 1);
+  candidates.push_back(folder + VRD_BIN_TO_LIB "/vrd/" + vrd::cli::kAllModuleFile);
+  candidates.push_back(folder + vrd::cli::kAllModuleFile);
+  return candidates;
+}
+
 // Hands the command line to the --all module; it stays loaded until exit.
 int RunAllModule(int argc, char** argv) {
-  void* module = dlopen(vrd::cli::kAllModuleFile, RTLD_NOW | RTLD_LOCAL);
+  void* module = nullptr;
+  std::string tried;
+  for (const std::string& path : AllModuleCandidates()) {
+    module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (module != nullptr) break;
+    tried += std::string("\n  ") + dlerror();
+  }
   if (module == nullptr) {
-    std::fprintf(stderr, "tsverify: --all needs %s: %s\n", vrd::cli::kAllModuleFile, dlerror());
+    std::fprintf(stderr, "tsverify: --all needs %s, not found beside tsverify:%s\n",
+                 vrd::cli::kAllModuleFile, tried.c_str());
     return kExitUsage;
   }
   auto entry = reinterpret_cast<vrd::cli::AllModuleEntry>(dlsym(module, vrd::cli::kAllModuleEntry));

@@ -549,6 +549,33 @@ CommandRun Execute(const std::string& arguments) {
   return run;
 }
 
+// --all loads its module from beside the executable (or the installed
+// library folder): a copy of tsverify alone says what is missing and still
+// verifies without --all; with the module copied beside it, --all works.
+TEST(ReportCommandTest, AllModuleIsFoundBesideTheExecutable) {
+  const std::string folder = ::testing::TempDir() + "vrd_module_" + std::to_string(::getpid());
+  const std::string module = std::string(VRD_TSVERIFY_ALL_MODULE);
+  ASSERT_EQ(std::system(
+                ("mkdir -p '" + folder + "' && cp '" + VRD_TSVERIFY + "' '" + folder + "/tsverify'")
+                    .c_str()),
+            0);
+  const std::string err = folder + "/err.txt";
+  auto run = [&](const std::string& arguments) {
+    const int raw =
+        std::system(("'" + folder + "/tsverify' --trust-anchor '" + kPki + "root.pem' " +
+                     arguments + " '" + kData + "doc-ts.pdf' > /dev/null 2> '" + err + "'")
+                        .c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  };
+  EXPECT_EQ(run("--all"), 2);
+  EXPECT_NE(ReadFile(err).find("--all needs libvrd_tsverify_all.so"), std::string::npos)
+      << ReadFile(err);
+  EXPECT_EQ(run(""), 0);
+  ASSERT_EQ(std::system(("cp '" + module + "' '" + folder + "/'").c_str()), 0);
+  EXPECT_EQ(run("--all"), 0) << ReadFile(err);
+  EXPECT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
+}
+
 TEST(ReportCommandTest, ExitStatusFollowsEveryTimeStamp) {
   const std::string anchor = "--trust-anchor '" + kPki + "root.pem' ";
   struct Case {
