@@ -36,9 +36,6 @@ namespace vrd {
 namespace cli {
 namespace {
 
-constexpr int kExitVerified = 0;
-constexpr int kExitNotVerified = 1;
-
 std::string JsonBool(bool value) { return value ? "true" : "false"; }
 
 std::string JsonIntegers(const std::vector<int64_t>& values) {

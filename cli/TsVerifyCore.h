@@ -56,6 +56,12 @@ const char* ResultMeaning(int code);
 // a block's Base64 is malformed.
 [[nodiscard]] bool ParsePemCertificates(const std::string& text, std::vector<ByteString>& roots);
 
+// tsverify's exit statuses: every file verified; some file did not (or, with
+// --all, had no time-stamp); a usage error or an unreadable input of its own.
+constexpr int kExitVerified = 0;
+constexpr int kExitNotVerified = 1;
+constexpr int kExitUsage = 2;
+
 // Upper bounds of what tsverify reads for its own inputs: a --trust-anchor
 // file (sixteen PEM certificates take a few dozen kilobytes) and a
 // --files-from list (millions of paths).

@@ -29,9 +29,9 @@
 
 namespace {
 
-constexpr int kExitVerified = 0;
-constexpr int kExitNotVerified = 1;
-constexpr int kExitUsage = 2;
+using vrd::cli::kExitNotVerified;
+using vrd::cli::kExitUsage;
+using vrd::cli::kExitVerified;
 constexpr int kProgressWidth = 30;
 
 // Results are collected per slot by the workers. Whichever worker completes
@@ -68,7 +68,8 @@ void ClearProgress() {
 // not search.
 std::vector<std::string> AllModuleCandidates() {
   std::vector<std::string> candidates;
-  std::string self(4096, '\0');
+  constexpr size_t kMaxExecutablePath = 4096;  // Linux's PATH_MAX
+  std::string self(kMaxExecutablePath, '\0');
   const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
   if (length <= 0 || static_cast<size_t>(length) >= self.size()) return candidates;
   self.resize(static_cast<size_t>(length));
