@@ -12,6 +12,7 @@
 
 #include "api/ResultCodes.h"
 #include "api/VerifyTimeStampToken.h"
+#include "report/TokenReport.h"
 
 #if defined(_WIN32)
 #include <io.h>
@@ -105,7 +106,7 @@ bool AllResult::Verified() const {
   return true;
 }
 
-AllResult ReportFile(const std::string& path, const report::TrustSettings& trust,
+AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
                      const std::vector<ByteString>& extra_roots) {
   AllResult result;
   // The library's verdict exactly as plain tsverify gets it (its own read of
@@ -235,6 +236,13 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
     trust.extra_roots.emplace_back(root.GetData(), static_cast<size_t>(root.GetLength()));
   }
   trust.system_roots = options.system_roots;
+  // Loaded once for the run: every file and worker reads the same sources.
+  report::TrustSources sources;
+  std::string trust_error;
+  if (!sources.Load(trust, &trust_error)) {
+    std::fprintf(stderr, "tsverify: %s\n", trust_error.c_str());
+    return kExitUsage;
+  }
   // -j N: N files at a time; results are printed in the order given, each as
   // soon as it and all before it are done.
   std::mutex mutex;
@@ -244,7 +252,7 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
   std::atomic<size_t> next{0};
   auto worker = [&]() {
     for (size_t index; (index = next.fetch_add(1)) < files.size();) {
-      AllResult result = ReportFile(files[index], trust, extra_roots);
+      AllResult result = ReportFile(files[index], sources, extra_roots);
       std::lock_guard<std::mutex> lock(mutex);
       results[index] = std::move(result);
       done[index] = true;

@@ -28,7 +28,7 @@ struct AllResult {
 
 // Reports on one file: the report over the file's bytes (mapped read-only)
 // and, on a second thread, the library's verdict as VerifyFile gives it.
-AllResult ReportFile(const std::string& path, const report::TrustSettings& trust,
+AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
                      const std::vector<ByteString>& extra_roots);
 
 std::string FormatAllJson(const std::string& path, const AllResult& result);

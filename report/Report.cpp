@@ -548,11 +548,12 @@ std::string ContentsBytes(const std::string& gap, bool gap_is_hex, QPDFObjectHan
 
 class Reporter {
  public:
-  Reporter(DocumentInput* input, const TrustSources& trust)
+  Reporter(DocumentInput* input, const TrustSources& trust, const DocumentCertificates& carried)
       : input_(input),
         hash_budget_(std::max<uint64_t>(
             kMinHashBudget, uint64_t{kHashBudgetFiles} * static_cast<uint64_t>(input->size()))),
-        trust_(trust) {}
+        trust_(trust),
+        carried_(carried) {}
 
   // Digests ranges once per distinct range list and algorithm, within the
   // budget: a document of many signatures over distinct long ranges gets
@@ -604,6 +605,7 @@ class Reporter {
   }
 
   const TrustSources& trust() const { return trust_; }
+  const DocumentCertificates& carried() const { return carried_; }
 
  private:
   // Bytes hashed per document at most: kHashBudgetFiles times its size, and
@@ -615,6 +617,7 @@ class Reporter {
   DocumentInput* input_;
   uint64_t hash_budget_;
   const TrustSources& trust_;
+  const DocumentCertificates& carried_;
   std::map<DigestKey, std::vector<unsigned char>> cache_;
 };
 
@@ -649,7 +652,8 @@ void ReportSignature(Reporter* reporter, DocumentInput* input, const std::vector
     TimeStampReport ts = base;
     ts.kind = TimeStampKind::kDocument;
     ImprintRequest request;
-    if (CheckToken(bytes, contents.size(), reporter->trust(), &ts, &request)) {
+    if (CheckToken(bytes, contents.size(), reporter->trust(), &ts, &request,
+                   &reporter->carried())) {
       if (ts.byte_range_valid) {
         reporter->CompareImprint(request, ranges, &ts);
       } else {
@@ -666,7 +670,8 @@ void ReportSignature(Reporter* reporter, DocumentInput* input, const std::vector
     ts.kind = TimeStampKind::kSignature;
     ImprintRequest request;
     const auto* token = reinterpret_cast<const unsigned char*>(stamp.token.data());
-    if (CheckToken(token, stamp.token.size(), reporter->trust(), &ts, &request)) {
+    if (CheckToken(token, stamp.token.size(), reporter->trust(), &ts, &request,
+                   &reporter->carried())) {
       const std::string problem = ts.problem;
       ts.problem.clear();
       reporter->CompareImprintOver(stamp.signature_value, request, &ts);
@@ -681,7 +686,7 @@ constexpr int kMaxDocumentCertificates = 1000;
 constexpr size_t kMaxCertificateBytes = 64 * 1024;
 
 // The certificates of the catalog's /DSS /Certs, decoded from their streams.
-std::vector<std::string> DocumentCertificates(QPDF* pdf) {
+std::vector<std::string> DssCertificates(QPDF* pdf) {
   std::vector<std::string> ders;
   try {
     QPDFObjectHandle certs = pdf->getRoot().getKey("/DSS").getKey("/Certs");
@@ -803,11 +808,9 @@ bool FindRevisionEndsIn(DocumentInput* input, std::vector<RevisionEnd>* ends) {
   return true;
 }
 
-ReportStatus BuildReportOver(DocumentInput* input, const TrustSettings& trust,
+ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& sources,
                              DocumentReport* out) {
   *out = DocumentReport();
-  TrustSources sources;
-  if (!sources.Load(trust, &out->error)) return ReportStatus::kNotOpened;
   std::vector<RevisionEnd> ends;
   if (!FindRevisionEndsIn(input, &ends)) {
     out->error = "the file cannot be read";
@@ -821,11 +824,12 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSettings& trust,
     pdf.setAttemptRecovery(true);
     input->Open(&pdf, "document", input->size());
     out->recovered = pdf.anyWarnings();
-    sources.AddDocumentCertificates(DocumentCertificates(&pdf));
+    DocumentCertificates carried;
+    carried.Add(DssCertificates(&pdf));
     Walk walk;
     walk.pdf = &pdf;
     WalkDocument(&walk);
-    Reporter reporter(input, sources);
+    Reporter reporter(input, sources, carried);
     for (const auto& [name, signature] : walk.signatures) {
       if (out->timestamps.size() >= kMaxTimeStamps) break;
       ReportSignature(&reporter, input, ends, name, signature, &out->timestamps);
@@ -876,6 +880,14 @@ std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size
 ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& trust,
                                  DocumentReport* out) {
   *out = DocumentReport();
+  TrustSources sources;
+  if (!sources.Load(trust, &out->error)) return ReportStatus::kNotOpened;
+  return BuildReportFromFile(path, sources, out);
+}
+
+ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,
+                                 DocumentReport* out) {
+  *out = DocumentReport();
   // As the library opens documents: regular files only, never blocking on
   // a FIFO or a device, below 2 GiB.
   Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
@@ -892,6 +904,14 @@ ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& t
 }
 
 ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSettings& trust,
+                         DocumentReport* out) {
+  *out = DocumentReport();
+  TrustSources sources;
+  if (!sources.Load(trust, &out->error)) return ReportStatus::kNotOpened;
+  return BuildReport(data, size, sources, out);
+}
+
+ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSources& trust,
                          DocumentReport* out) {
   DocumentInput input(data, size);
   return BuildReportOver(&input, trust, out);

@@ -312,12 +312,11 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
   return true;
 }
 
-void TrustSources::AddDocumentCertificates(const std::vector<std::string>& ders) {
-  if (document_certs_ == nullptr) document_certs_.reset(sk_X509_new_null());
+void DocumentCertificates::Add(const std::vector<std::string>& ders) {
+  if (certs_ == nullptr) certs_.reset(sk_X509_new_null());
   for (const std::string& der : ders) {
     CertPtr cert = ParseOneCertificate(der);
-    if (cert != nullptr && document_certs_ != nullptr &&
-        sk_X509_push(document_certs_.get(), cert.get()) > 0) {
+    if (cert != nullptr && certs_ != nullptr && sk_X509_push(certs_.get(), cert.get()) > 0) {
       cert.release();
     }
   }
@@ -346,7 +345,8 @@ CmsPtr TokenOfResponse(const unsigned char* bytes, size_t size, size_t* consumed
 }  // namespace
 
 bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& trust,
-                TimeStampReport* ts, ImprintRequest* request) {
+                TimeStampReport* ts, ImprintRequest* request, const DocumentCertificates* carried) {
+  STACK_OF(X509)* document_certs = carried != nullptr ? carried->get() : nullptr;
   const unsigned char* p = bytes;
   CmsPtr cms = DecodeCms(&p, static_cast<long>(size));
   size_t consumed = static_cast<size_t>(p - bytes);
@@ -402,12 +402,12 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   X509* signer = tk::FindSignerCert(si, certs.get());
   if (signer == nullptr) {
     // A token without its certificate: the document may carry it.
-    X509* carried = tk::FindSignerCert(si, trust.document_certs());
-    if (carried != nullptr && X509_up_ref(carried) == 1) {
-      if (sk_X509_push(certs.get(), carried) > 0) {
-        signer = carried;
+    X509* in_document = tk::FindSignerCert(si, document_certs);
+    if (in_document != nullptr && X509_up_ref(in_document) == 1) {
+      if (sk_X509_push(certs.get(), in_document) > 0) {
+        signer = in_document;
       } else {
-        X509_free(carried);
+        X509_free(in_document);
       }
     }
   }
@@ -428,7 +428,7 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   // expiry stands in the way (a chain that was whole when the token was made).
   tk::BorrowedStackPtr untrusted(sk_X509_new_null());
   if (untrusted == nullptr) return ts->problem = "out of memory", true;
-  const STACK_OF(X509) * pools[3] = {certs.get(), trust.ca_pubs(), trust.document_certs()};
+  const STACK_OF(X509) * pools[3] = {certs.get(), trust.ca_pubs(), document_certs};
   for (const STACK_OF(X509) * pool : pools) {
     for (int i = 0; pool != nullptr && i < sk_X509_num(pool); ++i) {
       sk_X509_push(untrusted.get(), sk_X509_value(pool, i));

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "report/Report.h"
+#include "report/ReportTypes.h"
 #include "toolkit/openssl/Holders.h"
 #include "util/ByteSpan.h"
 
@@ -24,10 +24,12 @@ namespace vrd::report {
 
 using StoreHolder = tk::StorePtr;
 
+// The trust sources of a run: loaded once, then only read, so one object
+// serves every document and thread of the run.
 class TrustSources {
  public:
   // Built-in anchors (always), the extra DER roots and, when asked, the
-  // system bundle. False with error set when any of them cannot be read.
+  // system roots. False with error set when any of them cannot be read.
   [[nodiscard]] bool Load(const TrustSettings& settings, std::string* error);
 
   struct Source {
@@ -37,16 +39,22 @@ class TrustSources {
   const std::vector<Source>& sources() const noexcept { return sources_; }
   STACK_OF(X509) * ca_pubs() const noexcept { return ca_pubs_.get(); }
 
-  // Certificates the document carries (its /DSS /Certs): candidates for the
-  // signer of a token that omits its certificate, and for intermediate CAs.
-  // Never trusted. Unreadable ones are skipped.
-  void AddDocumentCertificates(const std::vector<std::string>& ders);
-  STACK_OF(X509) * document_certs() const noexcept { return document_certs_.get(); }
-
  private:
   std::vector<Source> sources_;
   tk::CertStackPtr ca_pubs_;
-  tk::CertStackPtr document_certs_;
+};
+
+// Certificates one document carries (its /DSS /Certs): candidates for the
+// signer of a token that omits its certificate, and for intermediate CAs.
+// Never trusted.
+class DocumentCertificates {
+ public:
+  // Unreadable ones are skipped.
+  void Add(const std::vector<std::string>& ders);
+  STACK_OF(X509) * get() const noexcept { return certs_.get(); }
+
+ private:
+  tk::CertStackPtr certs_;
 };
 
 // What the token asks to be digested: the imprint's algorithm.
@@ -60,8 +68,10 @@ struct ImprintRequest {
 // fills every field of ts except coverage, imprint verdict and computed_hex.
 // False when the token cannot be parsed as a TSTInfo SignedData at all (then
 // ts->problem says why and request is untouched).
+// carried, when given, are the document's own certificates.
 [[nodiscard]] bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& trust,
-                              TimeStampReport* ts, ImprintRequest* request);
+                              TimeStampReport* ts, ImprintRequest* request,
+                              const DocumentCertificates* carried = nullptr);
 
 // The signature time-stamps of an ordinary signature's CMS SignedData: for
 // each SignerInfo, each token of its id-aa-timeStampToken attributes, with the
