@@ -37,44 +37,42 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "report/ReportTypes.h"
+#include "report/RevisionEnds.h"
+
+namespace vrd {
+class DocumentFile;
+}
 
 namespace vrd::report {
 
+class TrustSources;  // report/TokenReport.h
+
 // Reports on the document of size bytes at data. kNotOpened (with out->error
 // set) when qpdf cannot open it even with recovery; kOk otherwise, with every
-// time-stamp found (possibly none).
-// trust: the run's sources, loaded once (report/TokenReport.h); the
-// TrustSettings forms load them for this one call.
-class TrustSources;
+// time-stamp found (possibly none). trust: the run's sources, loaded once;
+// the TrustSettings form loads them for this one call.
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSources& trust, DocumentReport* out);
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSettings& trust, DocumentReport* out);
 
-// The same for the file at path, read as needed rather than loaded whole
-// (one pass for the revision ends, qpdf's own reads, one pass per distinct
-// range list). A path that is not a regular file below kMaxFileBytes, or a
-// file that cannot be read, gives kNotOpened with "the file cannot be read".
-constexpr int64_t kMaxFileBytes = int64_t{1} << 31;
+// The same for a file, read as needed rather than loaded whole (one pass
+// for the revision ends, qpdf's reads through a window of the file, one
+// pass per distinct range list): open already (util/DocumentFile.h, which
+// the report only reads through), or named by a path and opened the way
+// the library opens documents. A path that is not a regular file below
+// 2 GiB, or a file that cannot be read, gives kNotOpened with "the file
+// cannot be read".
+[[nodiscard]] ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust,
+                                               DocumentReport* out);
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,
                                                DocumentReport* out);
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& trust,
                                                DocumentReport* out);
-
-// Revision ends: for every "%%EOF" closing a "startxref" section, the offset
-// just after it and its end-of-line (LF, CR or CR LF); in a linearized file
-// the first-page section's "%%EOF" is not an end, the whole linearized
-// original being one revision. Exposed for tests.
-struct RevisionEnd {
-  int64_t eof_end = 0;   // just after "%%EOF"
-  int64_t line_end = 0;  // after its end-of-line, when there is one
-};
-std::vector<RevisionEnd> FindRevisionEnds(const unsigned char* data, size_t size);
 
 }  // namespace vrd::report
 

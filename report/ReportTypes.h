@@ -80,6 +80,16 @@ struct TimeStampReport {
   }
 };
 
+// A signature dictionary as the report reads it, from the parsed document
+// or from the raw bytes.
+struct SignatureEntry {
+  std::string field_name;           // fully qualified, parts joined with "."
+  std::string type;                 // /Type without the "/", or empty
+  std::string sub_filter;           // /SubFilter without the "/", or empty
+  std::vector<int64_t> byte_range;  // empty when not an array of integers
+  std::string contents;             // the /Contents string's bytes
+};
+
 enum class ReportStatus { kOk, kNotOpened };
 
 struct DocumentReport {

@@ -1,0 +1,61 @@
+// The document's bytes as the report reads them: all in memory, or from a
+// file that is already open (util/DocumentFile.h) and read as needed, a
+// buffer at a time, so that a large file is never held whole. The same
+// object hands qpdf the document, or the prefix of it that ends an earlier
+// revision, through an input source of its own (no second open of the file,
+// no copy of a prefix), and finds the revision ends.
+//
+// Ownership: borrows the bytes or the open file, which must outlive it and
+// every QPDF object opened through it. Not for use by two threads at once.
+#ifndef VRD_REPORT_DOCUMENTINPUT_H_
+#define VRD_REPORT_DOCUMENTINPUT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "report/RevisionEnds.h"
+#include "report/TokenReport.h"
+#include "util/ByteSpan.h"
+
+class QPDF;
+
+namespace vrd {
+class DocumentFile;
+}
+
+namespace vrd::report {
+
+class DocumentInput final : public RangeReader {
+ public:
+  DocumentInput(const unsigned char* data, size_t size) noexcept;
+  explicit DocumentInput(DocumentFile& file) noexcept;
+
+  [[nodiscard]] int64_t size() const noexcept { return size_; }
+
+  // The count bytes from offset (inside the document), or false.
+  [[nodiscard]] bool ReadExactly(int64_t offset, size_t count, std::string* out);
+
+  // RangeReader: at most a read buffer's worth from a file.
+  bool Next(int64_t offset, size_t wanted, ByteSpan* bytes) override;
+
+  // Opens the document's first prefix bytes in pdf, quietly and with qpdf's
+  // recovery on. qpdf's exceptions reach the caller, which catches them at
+  // its edge with qpdf.
+  void Open(QPDF* pdf, const char* description, int64_t prefix);
+
+  // The revision ends (report/RevisionEnds.h); false when the file could
+  // not be read.
+  [[nodiscard]] bool FindRevisionEnds(std::vector<RevisionEnd>* ends);
+
+ private:
+  const unsigned char* data_ = nullptr;
+  DocumentFile* file_ = nullptr;
+  int64_t size_ = 0;
+  std::vector<unsigned char> buffer_;
+};
+
+}  // namespace vrd::report
+
+#endif  // VRD_REPORT_DOCUMENTINPUT_H_

@@ -1,0 +1,170 @@
+#include "report/FieldWalk.h"
+
+#include <algorithm>
+#include <exception>
+#include <memory>
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFXRefEntry.hh>
+
+namespace vrd::report {
+
+bool NameIs(QPDFObjectHandle dict, const char* key, const char* name) {
+  if (!dict.isDictionary()) return false;
+  QPDFObjectHandle value = dict.getKey(key);
+  return value.isName() && value.getName() == name;
+}
+
+namespace {
+
+bool IsSignatureDictionary(QPDFObjectHandle dict) {
+  return dict.isDictionary() && dict.hasKey("/ByteRange") && dict.hasKey("/Contents");
+}
+
+}  // namespace
+
+void Reach(QPDFObjectHandle obj, int depth, size_t* budget, std::set<QPDFObjGen>* out) {
+  if (depth > kMaxFieldDepth || *budget == 0) return;
+  --*budget;
+  if (obj.isIndirect()) {
+    if (!out->insert(obj.getObjGen()).second) return;
+  }
+  if (obj.isArray()) {
+    const int n = obj.getArrayNItems();
+    for (int i = 0; i < n && (*budget) != 0; ++i) {
+      Reach(obj.getArrayItem(i), depth + 1, budget, out);
+    }
+  } else if (obj.isDictionary() || obj.isStream()) {
+    QPDFObjectHandle dict = obj.isStream() ? obj.getDict() : obj;
+    for (const std::string& key : dict.getKeys()) {
+      if (key == "/Parent" || key == "/P") continue;  // back to the page tree
+      Reach(dict.getKey(key), depth + 1, budget, out);
+      if (*budget == 0) return;
+    }
+  }
+}
+
+namespace {
+
+void NoteSignatureField(Walk* walk, const std::string& name, QPDFObjectHandle field,
+                        QPDFObjectHandle value) {
+  if (field.isIndirect()) walk->signature_objects.insert(field.getObjGen());
+  if (value.isIndirect()) walk->signature_objects.insert(value.getObjGen());
+  size_t budget = 2000;
+  if (field.isDictionary()) Reach(field.getKey("/AP"), 0, &budget, &walk->signature_objects);
+  for (const auto& [known_name, known] : walk->signatures) {
+    if (known.isIndirect() && value.isIndirect() && known.getObjGen() == value.getObjGen()) return;
+  }
+  walk->signatures.emplace_back(name, value);
+}
+
+// Walks a field and its /Kids; name is the parent's full name and ft the
+// inherited field type.
+void WalkField(Walk* walk, QPDFObjectHandle field, const std::string& parent_name,
+               const std::string& inherited_type, int depth) {
+  if (depth > kMaxFieldDepth || walk->visited >= kMaxVisitedObjects || !field.isDictionary()) {
+    return;
+  }
+  ++walk->visited;
+  if (field.isIndirect() && !walk->seen.insert(field.getObjGen()).second) return;
+  std::string name = parent_name;
+  QPDFObjectHandle partial = field.getKey("/T");
+  if (partial.isString()) {
+    const std::string text = partial.getUTF8Value();
+    name = name.empty() ? text : name + "." + text;
+  }
+  std::string type = inherited_type;
+  QPDFObjectHandle ft = field.getKey("/FT");
+  if (ft.isName()) type = ft.getName();
+  QPDFObjectHandle value = field.getKey("/V");
+  if (type == "/Sig" && IsSignatureDictionary(value)) NoteSignatureField(walk, name, field, value);
+  QPDFObjectHandle kids = field.getKey("/Kids");
+  if (kids.isArray()) {
+    const int n = kids.getArrayNItems();
+    for (int i = 0; i < n && walk->visited < kMaxVisitedObjects; ++i) {
+      WalkField(walk, kids.getArrayItem(i), name, type, depth + 1);
+    }
+  }
+}
+
+}  // namespace
+
+void WalkDocument(Walk* walk) {
+  QPDFObjectHandle root = walk->pdf->getRoot();
+  QPDFObjectHandle acroform = root.getKey("/AcroForm");
+  if (acroform.isDictionary()) {
+    QPDFObjectHandle fields = acroform.getKey("/Fields");
+    if (fields.isArray()) {
+      const int n = fields.getArrayNItems();
+      for (int i = 0; i < n && walk->visited < kMaxVisitedObjects; ++i) {
+        WalkField(walk, fields.getArrayItem(i), "", "", 0);
+      }
+    }
+  }
+  if (!walk->signatures.empty()) return;
+  // No signature fields reachable: look at every object for signature
+  // dictionaries (damaged forms, or values not linked from a field).
+  for (const auto& [objgen, entry] : walk->pdf->getXRefTable()) {
+    if (++walk->visited >= kMaxVisitedObjects) break;
+    if (entry.getType() == 0) continue;
+    QPDFObjectHandle obj = walk->pdf->getObject(objgen);
+    if (!IsSignatureDictionary(obj)) continue;
+    if (NameIs(obj, "/Type", "/Sig") || NameIs(obj, "/Type", "/DocTimeStamp") ||
+        obj.getKey("/SubFilter").isName()) {
+      NoteSignatureField(walk, "", QPDFObjectHandle::newNull(), obj);
+    }
+  }
+}
+
+SignatureEntry ReadSignatureEntry(const std::string& field_name, QPDFObjectHandle signature) {
+  SignatureEntry entry;
+  entry.field_name = field_name;
+  QPDFObjectHandle type = signature.getKey("/Type");
+  if (type.isName()) entry.type = type.getName().substr(1);
+  QPDFObjectHandle sub_filter = signature.getKey("/SubFilter");
+  if (sub_filter.isName()) entry.sub_filter = sub_filter.getName().substr(1);
+  QPDFObjectHandle br = signature.getKey("/ByteRange");
+  if (br.isArray()) {
+    const int n = std::min(br.getArrayNItems(), kMaxByteRangeItems);
+    for (int i = 0; i < n; ++i) {
+      QPDFObjectHandle item = br.getArrayItem(i);
+      if (!item.isInteger()) {  // not a /ByteRange at all: left empty, so unusable
+        entry.byte_range.clear();
+        break;
+      }
+      entry.byte_range.push_back(item.getIntValue());
+    }
+  }
+  QPDFObjectHandle contents = signature.getKey("/Contents");
+  if (contents.isString()) entry.contents = contents.getStringValue();
+  return entry;
+}
+
+namespace {
+
+// Most certificates read from the /DSS, and the largest one.
+constexpr int kMaxDocumentCertificates = 1000;
+constexpr size_t kMaxCertificateBytes = 64 * 1024;
+
+// The certificates of the catalog's /DSS /Certs, decoded from their streams.
+}  // namespace
+
+std::vector<std::string> DssCertificates(QPDF* pdf) {
+  std::vector<std::string> ders;
+  try {
+    QPDFObjectHandle certs = pdf->getRoot().getKey("/DSS").getKey("/Certs");
+    if (!certs.isArray()) return ders;
+    const int n = std::min(certs.getArrayNItems(), kMaxDocumentCertificates);
+    for (int i = 0; i < n; ++i) {
+      QPDFObjectHandle stream = certs.getArrayItem(i);
+      if (!stream.isStream()) continue;
+      std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
+      if (data == nullptr || data->getSize() > kMaxCertificateBytes) continue;
+      ders.emplace_back(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    }
+  } catch (const std::exception&) {
+    // A damaged /DSS only costs its certificates.
+  }
+  return ders;
+}
+
+}  // namespace vrd::report

@@ -1,0 +1,55 @@
+// The field walk of the report: the signature dictionaries of a document
+// opened by qpdf, each with its field's fully qualified name, and the
+// objects that belong to its signatures (fields, widgets, their
+// appearances). Bounded on hostile input: the field tree is walked to
+// kMaxFieldDepth levels and kMaxVisitedObjects objects at most.
+//
+// Ownership: a Walk borrows the QPDF object, which must outlive it.
+#ifndef VRD_REPORT_FIELDWALK_H_
+#define VRD_REPORT_FIELDWALK_H_
+
+#include <cstddef>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "report/ReportTypes.h"
+
+namespace vrd::report {
+
+struct Walk {
+  QPDF* pdf = nullptr;
+  size_t visited = 0;
+  std::set<QPDFObjGen> seen;
+  std::vector<std::pair<std::string, QPDFObjectHandle>> signatures;  // field name, /V
+  std::set<QPDFObjGen> signature_objects;  // sig dicts, fields, widgets and their /AP
+};
+
+// Fills walk->signatures from the form's fields; when none is reachable,
+// from every object that looks like a signature dictionary (damaged forms,
+// or values not linked from a field).
+void WalkDocument(Walk* walk);
+
+// True when dict is a dictionary whose key holds the given name ("/Sig").
+bool NameIs(QPDFObjectHandle dict, const char* key, const char* name);
+
+// Adds obj and what it reaches, without following /Parent or /P back to the
+// page tree, to out: at most *budget objects (which it counts down) and
+// kMaxFieldDepth levels.
+void Reach(QPDFObjectHandle obj, int depth, size_t* budget, std::set<QPDFObjGen>* out);
+
+// The entry of a signature dictionary: its /Type, /SubFilter, the first
+// kMaxByteRangeItems items of its /ByteRange and its /Contents string.
+constexpr int kMaxByteRangeItems = 64;
+SignatureEntry ReadSignatureEntry(const std::string& field_name, QPDFObjectHandle signature);
+
+// The certificates of the catalog's /DSS /Certs, decoded from their
+// streams; a damaged /DSS gives none.
+std::vector<std::string> DssCertificates(QPDF* pdf);
+
+}  // namespace vrd::report
+
+#endif  // VRD_REPORT_FIELDWALK_H_

@@ -1,0 +1,216 @@
+#include "report/LaterRevisions.h"
+
+#include <cstring>
+#include <exception>
+#include <map>
+#include <memory>
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFXRefEntry.hh>
+#include <set>
+#include <string>
+#include <utility>
+
+namespace vrd::report {
+namespace {
+
+// Object numbers listed for a later revision that changes other things.
+constexpr size_t kMaxListedObjects = 8;
+
+// Keys an incremental signing or validation-data update may change in the
+// catalog and in a page.
+const char* const kCatalogUpdateKeys[] = {"/DSS", "/AcroForm", "/Extensions", "/Perms"};
+const char* const kPageUpdateKeys[] = {"/Annots"};
+
+// True when dictionary now equals its version in earlier except for the
+// given keys (compared by their value texts, references unresolved).
+template <size_t N>
+bool SameExceptKeys(QPDF* earlier, QPDFObjectHandle now, const char* const (&keys)[N]) {
+  if (earlier == nullptr || !now.isIndirect()) return false;
+  try {
+    QPDFObjectHandle before = earlier->getObject(now.getObjGen());
+    if (!before.isDictionary()) return false;
+    auto skipped = [&keys](const std::string& key) {
+      for (const char* allowed : keys) {
+        if (key == allowed) return true;
+      }
+      return false;
+    };
+    std::set<std::string> names = now.getKeys();
+    const std::set<std::string> before_names = before.getKeys();
+    names.insert(before_names.begin(), before_names.end());
+    for (const std::string& key : names) {
+      if (skipped(key)) continue;
+      if (now.getKey(key).unparse() != before.getKey(key).unparse()) return false;
+    }
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Objects an incremental signing or validation-data update writes: the
+// catalog and pages changed only in the keys above, the form and its field
+// list, /Annots arrays, signature dictionaries, cross-reference and object
+// streams.
+bool IsUpdateStructure(QPDF* pdf, QPDF* earlier, QPDFObjectHandle obj) {
+  QPDFObjectHandle dict = obj.isStream() ? obj.getDict() : obj;
+  if (NameIs(dict, "/Type", "/XRef") || NameIs(dict, "/Type", "/ObjStm") ||
+      NameIs(dict, "/Type", "/Sig") || NameIs(dict, "/Type", "/DocTimeStamp")) {
+    return true;
+  }
+  if (NameIs(dict, "/Type", "/Catalog")) return SameExceptKeys(earlier, obj, kCatalogUpdateKeys);
+  if (NameIs(dict, "/Type", "/Page")) return SameExceptKeys(earlier, obj, kPageUpdateKeys);
+  QPDFObjectHandle root = pdf->getRoot();
+  QPDFObjectHandle acroform = root.getKey("/AcroForm");
+  if (acroform.isIndirect() && obj.isIndirect() && acroform.getObjGen() == obj.getObjGen()) {
+    return true;
+  }
+  if (acroform.isDictionary()) {
+    QPDFObjectHandle fields = acroform.getKey("/Fields");
+    if (fields.isIndirect() && obj.isIndirect() && fields.getObjGen() == obj.getObjGen()) {
+      return true;
+    }
+  }
+  // An /Annots array: an array of annotation dictionaries only.
+  if (obj.isArray()) {
+    const int n = obj.getArrayNItems();
+    for (int i = 0; i < n; ++i) {
+      if (!NameIs(obj.getArrayItem(i), "/Type", "/Annot") &&
+          !obj.getArrayItem(i).getKey("/Subtype").isName()) {
+        return false;
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
+struct RevisionMap {
+  // For every object in use, the 0-based revision of its current definition.
+  std::vector<std::pair<QPDFObjGen, int>> defined_in;
+  std::set<QPDFObjGen> allowed;  // validation data, signature objects, update structure
+  // What the form's default resources reach (fonts for field appearances,
+  // which a signing application adds when the form has none): allowed when
+  // new, since a changed one may be a page's font too.
+  std::set<QPDFObjGen> form_resources;
+};
+
+RevisionMap MapRevisions(QPDF* pdf, const std::vector<RevisionEnd>& ends, const Walk& walk) {
+  RevisionMap map;
+  const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf->getXRefTable();
+  std::map<int, int64_t> stream_offsets;
+  for (const auto& [objgen, entry] : table) {
+    if (entry.getType() == 1) stream_offsets[objgen.getObj()] = entry.getOffset();
+  }
+  for (const auto& [objgen, entry] : table) {
+    int64_t offset = -1;
+    if (entry.getType() == 1) {
+      offset = entry.getOffset();
+    } else if (entry.getType() == 2) {
+      auto found = stream_offsets.find(entry.getObjStreamNumber());
+      if (found != stream_offsets.end()) offset = found->second;
+    }
+    if (offset >= 0) map.defined_in.emplace_back(objgen, RevisionOfOffset(ends, offset));
+  }
+  size_t budget = kMaxVisitedObjects;
+  Reach(pdf->getRoot().getKey("/DSS"), 0, &budget, &map.allowed);
+  QPDFObjectHandle acroform = pdf->getRoot().getKey("/AcroForm");
+  if (acroform.isDictionary()) Reach(acroform.getKey("/DR"), 0, &budget, &map.form_resources);
+  map.allowed.insert(walk.signature_objects.begin(), walk.signature_objects.end());
+  return map;
+}
+
+// The largest stream whose data is compared with its earlier version; a
+// larger rewritten stream counts as changed.
+constexpr size_t kMaxComparedStreamBytes = size_t{16} << 20;
+
+// True when obj (current definition) equals the definition of the same
+// object in earlier: same dictionary or value text, same raw stream data.
+bool SameAsBefore(QPDF* earlier, QPDFObjectHandle obj) {
+  if (earlier == nullptr) return false;
+  try {
+    QPDFObjectHandle before = earlier->getObject(obj.getObjGen());
+    if (before.isNull() || before.isStream() != obj.isStream()) return false;
+    // unparseResolved: the object's own value; references inside stay references.
+    if (!obj.isStream()) return before.unparseResolved() == obj.unparseResolved();
+    if (before.getDict().unparseResolved() != obj.getDict().unparseResolved()) return false;
+    std::shared_ptr<Buffer> old_data = before.getRawStreamData();
+    if (old_data == nullptr || old_data->getSize() > kMaxComparedStreamBytes) return false;
+    std::shared_ptr<Buffer> new_data = obj.getRawStreamData();
+    return new_data != nullptr && new_data->getSize() == old_data->getSize() &&
+           std::memcmp(new_data->getBuffer(), old_data->getBuffer(), old_data->getSize()) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// True when objgen names no object in earlier (known to be readable).
+bool IsNewSince(QPDF* earlier, QPDFObjGen objgen) {
+  if (earlier == nullptr) return false;
+  try {
+    return earlier->getObject(objgen).isNull();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// The document as it stood at the end of a revision (0-based), opened once
+// per revision; null when qpdf cannot open that prefix.
+class EarlierRevisions {
+ public:
+  EarlierRevisions(DocumentInput* input, const std::vector<RevisionEnd>& ends)
+      : input_(input), ends_(ends) {}
+
+  QPDF* At(int revision) {
+    auto found = opened_.find(revision);
+    if (found != opened_.end()) return found->second.get();
+    std::unique_ptr<QPDF> pdf = std::make_unique<QPDF>();
+    try {
+      input_->Open(pdf.get(), "revision", ends_[static_cast<size_t>(revision)].line_end);
+    } catch (const std::exception&) {
+      pdf.reset();
+    }
+    return opened_.emplace(revision, std::move(pdf)).first->second.get();
+  }
+
+ private:
+  DocumentInput* input_;
+  const std::vector<RevisionEnd>& ends_;
+  std::map<int, std::unique_ptr<QPDF>> opened_;
+};
+
+void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, TimeStampReport* ts) {
+  if (ts->later_revisions == 0 || ts->revision < 1) {
+    ts->later_changes = LaterChanges::kNone;
+    return;
+  }
+  ts->later_changes = LaterChanges::kDssAndSignatures;
+  const int own = ts->revision - 1;
+  size_t checked = 0;
+  for (const auto& [objgen, revision] : map.defined_in) {
+    if (revision <= own || map.allowed.count(objgen) != 0) continue;
+    if (++checked > kMaxVisitedObjects) break;
+    QPDFObjectHandle obj = pdf->getObject(objgen);
+    QPDF* before = earlier->At(own);
+    if (SameAsBefore(before, obj) || IsUpdateStructure(pdf, before, obj)) continue;
+    if (map.form_resources.count(objgen) != 0 && IsNewSince(before, objgen)) continue;
+    ts->later_changes = LaterChanges::kOther;
+    if (ts->later_other_objects.size() < kMaxListedObjects) {
+      ts->later_other_objects.push_back(objgen.getObj());
+    }
+  }
+}
+
+}  // namespace
+
+void JudgeLaterRevisions(QPDF* pdf, DocumentInput* input, const std::vector<RevisionEnd>& ends,
+                         const Walk& walk, std::vector<TimeStampReport>* timestamps) {
+  bool any_later = false;
+  for (const TimeStampReport& ts : *timestamps) any_later |= ts.later_revisions > 0;
+  if (!any_later) return;
+  const RevisionMap map = MapRevisions(pdf, ends, walk);
+  EarlierRevisions earlier(input, ends);
+  for (TimeStampReport& ts : *timestamps) JudgeOne(pdf, map, &earlier, &ts);
+}
+
+}  // namespace vrd::report
