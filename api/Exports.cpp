@@ -19,7 +19,7 @@ VRD_TSV_API int VRD_TSV_CALL QVTSPdfSigVerifyF(const char* pdfPath, VrdTsvChar* 
                                                VrdTsvChar* hashAlgorithm, VrdTsvChar* hashedMessage,
                                                VrdTsvChar* subjectName) {
   try {
-    return vrd::VerifyDocumentFile(pdfPath, genTime, hashAlgorithm, hashedMessage, subjectName);
+    return vrd::VerifyDocumentFile(pdfPath, {genTime, hashAlgorithm, hashedMessage, subjectName});
   } catch (...) {
     return kEscapedFailure;
   }
@@ -32,7 +32,8 @@ VRD_TSV_API int VRD_TSV_CALL QVTSPdfSigVerifyD(const unsigned char* pdfData, int
     // The caller's bytes are read where they lie; the working document
     // copies them only if the seal-impression template must be written.
     vrd::WorkingDocument document(pdfData, pdfLength);
-    return vrd::VerifyWorkingDocument(document, genTime, hashAlgorithm, hashedMessage, subjectName);
+    return vrd::VerifyWorkingDocument(document,
+                                      {genTime, hashAlgorithm, hashedMessage, subjectName});
   } catch (...) {
     return kEscapedFailure;
   }

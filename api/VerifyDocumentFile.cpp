@@ -38,18 +38,11 @@ class HeldMessages {
   bool overflowed_ = false;
 };
 
-struct Outputs {
-  VrdWideChar* gen_time;
-  VrdWideChar* hash_algorithm;
-  VrdWideChar* hashed_message;
-  VrdWideChar* subject_name;
-};
-
 // The verification over the file's tail; false when it does not stand (the
 // stage needed more than the tail, or the tail could not be read), and the
 // whole file must be verified instead. Nothing observable happens before
 // the attempt is known to stand.
-bool VerifyFromTail(DocumentFile& file, const FileReadPlan& plan, const Outputs& out,
+bool VerifyFromTail(DocumentFile& file, const FileReadPlan& plan, const OutputTexts& out,
                     const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome, int& result) {
   if (!ExtraRootsUsable(extra_roots)) return false;
   const int64_t tail_start = file.size() - plan.tail_bytes;
@@ -76,11 +69,9 @@ bool VerifyFromTail(DocumentFile& file, const FileReadPlan& plan, const Outputs&
   from_file.file = &file;
   from_file.tail_start = tail_start;
   from_file.buffer_bytes = plan.buffer_bytes;
-  result =
-      assembled == DocumentOutcome::kAssembled
-          ? VerifyAssembledDocument(content, token, out.gen_time, out.hash_algorithm,
-                                    out.hashed_message, out.subject_name, extra_roots, &from_file)
-          : ResultCodeOf(assembled);
+  result = assembled == DocumentOutcome::kAssembled
+               ? VerifyAssembledDocument(content, token, out, extra_roots, &from_file)
+               : ResultCodeOf(assembled);
   // Loaded whole, a file that cannot be read gives FileUnreadable before any
   // stage runs: no message, no outcome.
   const bool unreadable =
@@ -96,25 +87,35 @@ bool VerifyFromTail(DocumentFile& file, const FileReadPlan& plan, const Outputs&
 
 }  // namespace
 
-int VerifyDocumentFile(const char* path, VrdWideChar* genTime, VrdWideChar* hashAlgorithm,
-                       VrdWideChar* hashedMessage, VrdWideChar* subjectName,
+int VerifyDocumentFile(const char* path, const OutputTexts& out,
                        const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome,
                        const FileReadPlan& plan, FileReading* reading) {
   if (outcome != nullptr) *outcome = DocumentOutcome::kAssembled;
   if (reading != nullptr) reading->loaded_whole = false;
   DocumentFile file;
   if (file.Open(path) != kLoadOk) return FileUnreadable;
-  if (file.size() > plan.load_whole_up_to && plan.tail_bytes > 0 && plan.tail_bytes < file.size()) {
-    int result = ResultOk;
-    const Outputs out{genTime, hashAlgorithm, hashedMessage, subjectName};
-    if (VerifyFromTail(file, plan, out, extra_roots, outcome, result)) return result;
-  }
+  return VerifyOpenDocumentFile(file, nullptr, out, extra_roots, outcome, plan, reading);
+}
+
+int VerifyOpenDocumentFile(DocumentFile& file, const ByteString* loaded, const OutputTexts& out,
+                           const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome,
+                           const FileReadPlan& plan, FileReading* reading) {
+  if (outcome != nullptr) *outcome = DocumentOutcome::kAssembled;
   if (reading != nullptr) reading->loaded_whole = true;
+  if (loaded != nullptr) {
+    WorkingDocument working(loaded->GetBytes(), loaded->GetLength());
+    return VerifyWorkingDocument(working, out, extra_roots, outcome);
+  }
+  if (file.size() > plan.load_whole_up_to && plan.tail_bytes > 0 && plan.tail_bytes < file.size()) {
+    if (reading != nullptr) reading->loaded_whole = false;
+    int result = ResultOk;
+    if (VerifyFromTail(file, plan, out, extra_roots, outcome, result)) return result;
+    if (reading != nullptr) reading->loaded_whole = true;
+  }
   ByteString document;
   if (LoadFile(file, document) != kLoadOk) return FileUnreadable;
   WorkingDocument working(document);
-  return VerifyWorkingDocument(working, genTime, hashAlgorithm, hashedMessage, subjectName,
-                               extra_roots, outcome);
+  return VerifyWorkingDocument(working, out, extra_roots, outcome);
 }
 
 }  // namespace vrd

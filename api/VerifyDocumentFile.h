@@ -28,6 +28,8 @@
 
 namespace vrd {
 
+class DocumentFile;
+
 struct FileReadPlan {
   int64_t load_whole_up_to = int64_t{8} << 20;
   int64_t tail_bytes = int64_t{2} << 20;
@@ -41,12 +43,21 @@ struct FileReading {
 
 // outcome as for VerifyWorkingDocument; reading, when not null, receives how
 // the file was read.
-[[nodiscard]] int VerifyDocumentFile(const char* path, VrdWideChar* genTime,
-                                     VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
-                                     VrdWideChar* subjectName,
+[[nodiscard]] int VerifyDocumentFile(const char* path, const OutputTexts& out,
                                      const ExtraTrustedRoots& extra_roots = {},
                                      DocumentOutcome* outcome = nullptr,
                                      const FileReadPlan& plan = {}, FileReading* reading = nullptr);
+
+// The same for a file that is open already, so that a caller that reads the
+// document for its own purposes too opens it once. loaded, when not null,
+// holds the whole file as LoadFile read it (the caller's bytes, never
+// written): the verification then reads those instead of the file.
+[[nodiscard]] int VerifyOpenDocumentFile(DocumentFile& file, const ByteString* loaded,
+                                         const OutputTexts& out,
+                                         const ExtraTrustedRoots& extra_roots = {},
+                                         DocumentOutcome* outcome = nullptr,
+                                         const FileReadPlan& plan = {},
+                                         FileReading* reading = nullptr);
 
 }  // namespace vrd
 

@@ -118,18 +118,14 @@ void WriteOutputText(const char* text, VrdWideChar* out) noexcept {
   out[units] = 0;
 }
 
-int VerifyTimeStampToken(ByteString& document, VrdWideChar* genTime, VrdWideChar* hashAlgorithm,
-                         VrdWideChar* hashedMessage, VrdWideChar* subjectName,
+int VerifyTimeStampToken(ByteString& document, const OutputTexts& out,
                          const ExtraTrustedRoots& extra_roots) {
   WorkingDocument working(document);
-  return VerifyWorkingDocument(working, genTime, hashAlgorithm, hashedMessage, subjectName,
-                               extra_roots);
+  return VerifyWorkingDocument(working, out, extra_roots);
 }
 
-int VerifyWorkingDocument(WorkingDocument& document, VrdWideChar* genTime,
-                          VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
-                          VrdWideChar* subjectName, const ExtraTrustedRoots& extra_roots,
-                          DocumentOutcome* outcome) {
+int VerifyWorkingDocument(WorkingDocument& document, const OutputTexts& out,
+                          const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome) {
   if (outcome != nullptr) *outcome = DocumentOutcome::kAssembled;
   if (!ExtraRootsUsable(extra_roots)) return ToolkitSetupFailed;
 
@@ -138,8 +134,7 @@ int VerifyWorkingDocument(WorkingDocument& document, VrdWideChar* genTime,
   const DocumentOutcome assembled = AssembleDocument(document, signed_content, token_bytes);
   if (outcome != nullptr) *outcome = assembled;
   if (assembled != DocumentOutcome::kAssembled) return ResultCodeOf(assembled);
-  return VerifyAssembledDocument(signed_content, token_bytes, genTime, hashAlgorithm, hashedMessage,
-                                 subjectName, extra_roots, nullptr);
+  return VerifyAssembledDocument(signed_content, token_bytes, out, extra_roots, nullptr);
 }
 
 bool ExtraRootsUsable(const ExtraTrustedRoots& extra_roots) noexcept {
@@ -148,9 +143,8 @@ bool ExtraRootsUsable(const ExtraTrustedRoots& extra_roots) noexcept {
 }
 
 int VerifyAssembledDocument(const SignedContent& signed_content, const ByteString& token_bytes,
-                            VrdWideChar* genTime, VrdWideChar* hashAlgorithm,
-                            VrdWideChar* hashedMessage, VrdWideChar* subjectName,
-                            const ExtraTrustedRoots& extra_roots, FileContent* file) {
+                            const OutputTexts& out, const ExtraTrustedRoots& extra_roots,
+                            FileContent* file) {
   if (!ExtraRootsUsable(extra_roots)) return ToolkitSetupFailed;
   QVHash hash;
   ToolkitObjects objects(extra_roots.count);
@@ -217,10 +211,10 @@ int VerifyAssembledDocument(const SignedContent& signed_content, const ByteStrin
   }
   subject[kTextCapacity - 1] = '\0';
 
-  WriteOutputText(texts.gen_time, genTime);
-  WriteOutputText(texts.algorithm, hashAlgorithm);
-  WriteOutputText(texts.imprint, hashedMessage);
-  WriteOutputText(subject, subjectName);
+  WriteOutputText(texts.gen_time, out.gen_time);
+  WriteOutputText(texts.algorithm, out.hash_algorithm);
+  WriteOutputText(texts.imprint, out.hashed_message);
+  WriteOutputText(subject, out.subject_name);
 
   (void)QVTK_CERT_Unload(objects.context);
 

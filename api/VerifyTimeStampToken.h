@@ -42,20 +42,25 @@ struct ExtraTrustedRoots {
 };
 constexpr size_t kMaxExtraTrustedRoots = 16;
 
+// The four caller-owned output buffers, kOutputUnits units each; a null
+// pointer is skipped.
+struct OutputTexts {
+  VrdWideChar* gen_time = nullptr;
+  VrdWideChar* hash_algorithm = nullptr;
+  VrdWideChar* hashed_message = nullptr;
+  VrdWideChar* subject_name = nullptr;
+};
+
 // Returns the result code (api/ResultCodes.h). More than kMaxExtraTrustedRoots
 // extra roots gives ToolkitSetupFailed before anything is done.
-[[nodiscard]] int VerifyTimeStampToken(ByteString& document, VrdWideChar* genTime,
-                                       VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
-                                       VrdWideChar* subjectName,
+[[nodiscard]] int VerifyTimeStampToken(ByteString& document, const OutputTexts& out,
                                        const ExtraTrustedRoots& extra_roots = {});
 
 // The same over a working document (api/AssembleSignedContent.h), so that a
 // caller's bytes can be verified without a copy. When outcome is not null it
 // receives the document stage's outcome (kAssembled when the stage passed,
 // and also when the call ended before the stage ran).
-[[nodiscard]] int VerifyWorkingDocument(WorkingDocument& document, VrdWideChar* genTime,
-                                        VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
-                                        VrdWideChar* subjectName,
+[[nodiscard]] int VerifyWorkingDocument(WorkingDocument& document, const OutputTexts& out,
                                         const ExtraTrustedRoots& extra_roots = {},
                                         DocumentOutcome* outcome = nullptr);
 
@@ -70,9 +75,7 @@ constexpr size_t kMaxExtraTrustedRoots = 16;
 // the digest goes; when the file cannot be read in full the result is
 // FileUnreadable and the outputs are left as they were.
 [[nodiscard]] int VerifyAssembledDocument(const SignedContent& signed_content,
-                                          const ByteString& token_bytes, VrdWideChar* genTime,
-                                          VrdWideChar* hashAlgorithm, VrdWideChar* hashedMessage,
-                                          VrdWideChar* subjectName,
+                                          const ByteString& token_bytes, const OutputTexts& out,
                                           const ExtraTrustedRoots& extra_roots, FileContent* file);
 
 // Converts a NUL-terminated ANSI text of at most 1024 bytes (NUL included;

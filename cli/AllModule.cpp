@@ -4,8 +4,77 @@
 #include <string>
 #include <vector>
 
+#include "api/ResultCodes.h"
+#include "api/VerifyDocumentFile.h"
 #include "cli/AllReport.h"
+#include "cli/OrderedWork.h"
 #include "cli/TsVerifyCore.h"
+#include "report/Report.h"
+#include "report/TokenReport.h"
+#include "util/DocumentFile.h"
+#include "util/LoadFile.h"
+
+namespace vrd {
+namespace cli {
+namespace {
+
+// One file, opened once: the library's verdict (as QVTSPdfSigVerifyF gives
+// it) and the report both read the same open file, and a document small
+// enough for the library to load whole is read once, for both.
+AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
+                     const std::vector<ByteString>& extra_roots) {
+  AllResult result;
+  DocumentFile file;
+  if (file.Open(path.c_str()) != kLoadOk) {
+    result.library_code = FileUnreadable;
+    result.report.error = "the file cannot be read";
+    return result;
+  }
+  ByteString whole;
+  const bool loaded =
+      file.size() <= FileReadPlan{}.load_whole_up_to && LoadFile(file, whole) == kLoadOk;
+  result.library_code = VerifyOpenFile(file, loaded ? &whole : nullptr, extra_roots).code;
+  const report::ReportStatus status =
+      loaded ? report::BuildReport(whole.GetBytes(), static_cast<size_t>(whole.GetLength()), trust,
+                                   &result.report)
+             : report::BuildReportFromFile(file, trust, &result.report);
+  result.opened = status == report::ReportStatus::kOk;
+  return result;
+}
+
+// Every file in the order given, -j N at a time; the exit status.
+int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
+           const std::vector<std::string>& files) {
+  report::TrustSettings settings;
+  for (const ByteString& root : extra_roots) {
+    settings.extra_roots.emplace_back(root.GetData(), static_cast<size_t>(root.GetLength()));
+  }
+  settings.system_roots = options.system_roots;
+  // Loaded once for the run: every file and worker reads the same sources.
+  report::TrustSources trust;
+  std::string trust_error;
+  if (!trust.Load(settings, &trust_error)) {
+    std::fprintf(stderr, "tsverify: %s\n", trust_error.c_str());
+    return kExitUsage;
+  }
+  bool all_verified = !files.empty();
+  RunInOrder<AllResult>(
+      files.size(), static_cast<size_t>(options.jobs),
+      [&](size_t index) { return ReportFile(files[index], trust, extra_roots); },
+      [&](size_t index, const AllResult& result) {
+        const std::string text = options.json ? FormatAllJson(files[index], result) + "\n"
+                                              : FormatAllText(files[index], result);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        if (!result.Verified()) all_verified = false;
+      },
+      [](size_t) {});
+  return all_verified ? kExitVerified : kExitNotVerified;
+}
+
+}  // namespace
+}  // namespace cli
+}  // namespace vrd
 
 extern "C" __attribute__((visibility("default"))) int VrdTsverifyAllMain1(int argc, char** argv) {
   try {

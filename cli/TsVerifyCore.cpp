@@ -411,7 +411,12 @@ std::string JsonString(const std::string& text) {
   return out;
 }
 
-FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots) {
+namespace {
+
+// A FileResult from one verification: verify(outputs, roots, &outcome)
+// gives the result code, with the library's scanning messages collected.
+template <typename Verify>
+FileResult CollectResult(const std::vector<ByteString>& extra_roots, Verify verify) {
   FileResult result;
   VrdWideChar gen_time[kOutputUnits] = {};
   VrdWideChar hash_algorithm[kOutputUnits] = {};
@@ -422,8 +427,8 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
   roots.certificates = extra_roots.empty() ? nullptr : extra_roots.data();
   roots.count = extra_roots.size();
   DocumentOutcome outcome = DocumentOutcome::kAssembled;
-  result.code = VerifyDocumentFile(path.c_str(), gen_time, hash_algorithm, hashed_message,
-                                   subject_name, roots, &outcome);
+  result.code =
+      verify(OutputTexts{gen_time, hash_algorithm, hashed_message, subject_name}, roots, &outcome);
   if (outcome != DocumentOutcome::kAssembled) {
     result.reason = DocumentOutcomeName(outcome);
     result.reason_meaning = DocumentOutcomeMeaning(outcome);
@@ -433,6 +438,24 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
   result.hashed_message = Utf16ToUtf8(hashed_message, kOutputUnits);
   result.subject_name = Utf16ToUtf8(subject_name, kOutputUnits);
   return result;
+}
+
+}  // namespace
+
+FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots) {
+  return CollectResult(extra_roots, [&path](const OutputTexts& out, const ExtraTrustedRoots& roots,
+                                            DocumentOutcome* outcome) {
+    return VerifyDocumentFile(path.c_str(), out, roots, outcome);
+  });
+}
+
+FileResult VerifyOpenFile(DocumentFile& file, const ByteString* loaded,
+                          const std::vector<ByteString>& extra_roots) {
+  return CollectResult(extra_roots,
+                       [&file, loaded](const OutputTexts& out, const ExtraTrustedRoots& roots,
+                                       DocumentOutcome* outcome) {
+                         return VerifyOpenDocumentFile(file, loaded, out, roots, outcome);
+                       });
 }
 
 std::string FormatJson(const std::string& path, const FileResult& result) {

@@ -17,6 +17,9 @@
 #include "util/ByteString.h"
 
 namespace vrd {
+
+class DocumentFile;
+
 namespace cli {
 
 struct Options {
@@ -103,17 +106,18 @@ struct FileResult {
 // Verifies one file the way QVTSPdfSigVerifyF does, with extra trusted roots;
 // the library's scanning messages are collected into the result.
 FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots);
+// The same for a file open already (util/DocumentFile.h); loaded, when not
+// null, holds the whole file as LoadFile read it, and is read instead.
+FileResult VerifyOpenFile(DocumentFile& file, const ByteString* loaded,
+                          const std::vector<ByteString>& extra_roots);
 
 // One JSON object, without the line feed; a "message" key (the messages,
-// one per line) only when the library wrote any.
-std::string FormatJson(const std::string& path, const FileResult& result);
-// The human-readable block for one file, ending with a line feed; each
-// message on a line of its own.
-// One JSON object, without the line feed; a "reason" key only when
+// one per line) only when the library wrote any, a "reason" key only when
 // result.reason is set.
 std::string FormatJson(const std::string& path, const FileResult& result);
-// The human-readable block for one file, ending with a line feed; a
-// "reason:" line only when result.reason is set.
+// The human-readable block for one file, ending with a line feed: a
+// "reason:" line only when result.reason is set, each message on a line of
+// its own.
 std::string FormatText(const std::string& path, const FileResult& result);
 
 // Paths from a list text: one per line, CR before LF dropped, empty lines skipped.

@@ -1,12 +1,9 @@
 // tsverify: verifies the RFC 3161 time-stamp token of PDF files from the
 // command line (see UsageText in TsVerifyCore.h for the options).
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <iterator>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "api/VerifyTimeStampToken.h"
@@ -15,6 +12,7 @@
 
 #include "cli/AllModule.h"
 #endif
+#include "cli/OrderedWork.h"
 #include "cli/TsVerifyCore.h"
 
 #if defined(_WIN32)
@@ -33,20 +31,6 @@ using vrd::cli::kExitNotVerified;
 using vrd::cli::kExitUsage;
 using vrd::cli::kExitVerified;
 constexpr int kProgressWidth = 30;
-
-// Results are collected per slot by the workers. Whichever worker completes
-// the next slot to print prints it and every ready one after it, in input
-// order, so no result waits for another thread to be scheduled; the main
-// thread is one of the workers.
-struct WorkQueue {
-  std::mutex mutex;
-  std::vector<vrd::cli::FileResult> results;
-  std::vector<bool> done;
-  std::atomic<size_t> next{0};
-  size_t finished = 0;
-  size_t printed = 0;
-  bool all_verified = true;
-};
 
 void DrawProgress(size_t finished, size_t total) {
   const size_t filled = total == 0 ? 0 : finished * kProgressWidth / total;
@@ -108,54 +92,30 @@ int Run(const vrd::cli::Options& options) {
   std::vector<std::string> files;
   if (!vrd::cli::LoadRunInputs(options, roots, files)) return kExitUsage;
 
-  WorkQueue queue;
-  queue.results.resize(files.size());
-  queue.done.assign(files.size(), false);
   const bool progress = VRD_ISATTY(VRD_FILENO(stderr)) != 0 && !files.empty();
-
-  // Prints every result whose predecessors are printed, and redraws the bar
-  // whenever any file finished, so a slow file does not freeze it. Called
-  // with the queue's mutex held.
-  auto print_ready = [&]() {
+  bool all_verified = true;
+  // Without the bar, standard output keeps its own buffering (a line at a
+  // time on a terminal): no write per file while others wait for the lock.
+  auto emit = [&](size_t index, const vrd::cli::FileResult& result) {
     if (progress) ClearProgress();
-    while (queue.printed < files.size() && queue.done[queue.printed]) {
-      const vrd::cli::FileResult& result = queue.results[queue.printed];
-      const std::string& file = files[queue.printed];
-      const std::string text = options.json ? vrd::cli::FormatJson(file, result) + "\n"
-                                            : vrd::cli::FormatText(file, result);
-      std::fwrite(text.data(), 1, text.size(), stdout);
-      if (result.code != 0) queue.all_verified = false;
-      queue.results[queue.printed] = vrd::cli::FileResult();
-      ++queue.printed;
-    }
-    // Without the bar, standard output keeps its own buffering (a line at a
-    // time on a terminal): no write per file while others wait for the lock.
-    if (progress) {
-      std::fflush(stdout);
-      DrawProgress(queue.finished, files.size());
-    }
+    const std::string text = options.json ? vrd::cli::FormatJson(files[index], result) + "\n"
+                                          : vrd::cli::FormatText(files[index], result);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    if (result.code != 0) all_verified = false;
   };
-  auto worker = [&]() {
-    for (;;) {
-      const size_t index = queue.next.fetch_add(1);
-      if (index >= files.size()) return;
-      vrd::cli::FileResult result = vrd::cli::VerifyFile(files[index], roots);
-      std::lock_guard<std::mutex> lock(queue.mutex);
-      queue.results[index] = std::move(result);
-      queue.done[index] = true;
-      ++queue.finished;
-      print_ready();
-    }
+  // The bar is redrawn whenever any file finished, so a slow file does not
+  // freeze it.
+  auto finished = [&](size_t done) {
+    if (!progress) return;
+    std::fflush(stdout);
+    DrawProgress(done, files.size());
   };
-  const size_t thread_count =
-      std::min(static_cast<size_t>(options.jobs), files.empty() ? size_t{1} : files.size());
   if (progress) DrawProgress(0, files.size());
-  std::vector<std::thread> threads;
-  for (size_t t = 1; t < thread_count; ++t) threads.emplace_back(worker);
-  worker();
-  for (std::thread& thread : threads) thread.join();
+  vrd::cli::RunInOrder<vrd::cli::FileResult>(
+      files.size(), static_cast<size_t>(options.jobs),
+      [&](size_t index) { return vrd::cli::VerifyFile(files[index], roots); }, emit, finished);
   if (progress) ClearProgress();
-  return queue.all_verified ? kExitVerified : kExitNotVerified;
+  return all_verified ? kExitVerified : kExitNotVerified;
 }
 
 }  // namespace

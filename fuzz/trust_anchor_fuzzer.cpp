@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   extra.certificates = roots.data() + 1;
   extra.count = roots.size() - 1;
   VrdWideChar out[4][vrd::kOutputUnits] = {};
-  const int code = vrd::VerifyTimeStampToken(document, out[0], out[1], out[2], out[3], extra);
+  const int code = vrd::VerifyTimeStampToken(document, {out[0], out[1], out[2], out[3]}, extra);
   Check(code == vrd::ResultOk || code == vrd::CertificateVerifyFailed ||
         code == vrd::ToolkitSetupFailed);
   Check(out[1][0] == 'S');  // "SHA256": the outputs were written

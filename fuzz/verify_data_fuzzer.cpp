@@ -107,9 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   roots.certificates = test_roots->data();
   roots.count = test_roots->size();
   Outputs trusted;
-  const int trusted_code =
-      vrd::VerifyTimeStampToken(document, trusted.buffers[0], trusted.buffers[1],
-                                trusted.buffers[2], trusted.buffers[3], roots);
+  const int trusted_code = vrd::VerifyTimeStampToken(
+      document, {trusted.buffers[0], trusted.buffers[1], trusted.buffers[2], trusted.buffers[3]},
+      roots);
   Check(AfterDigest(trusted_code) || trusted_code == vrd::ToolkitSetupFailed);
   Check(trusted.SameTexts(out));
   return 0;

@@ -106,7 +106,7 @@ Verdict Call(const Document& d, Entry entry) {
       ExtraTrustedRoots roots;
       roots.certificates = many.empty() ? &TestRoot() : many.data();
       roots.count = many.empty() ? 1 : many.size();
-      code = VerifyTimeStampToken(document, o[0], o[1], o[2], o[3], roots);
+      code = VerifyTimeStampToken(document, {o[0], o[1], o[2], o[3]}, roots);
       break;
     }
   }

@@ -75,7 +75,7 @@ Verdict VerifyLoadedWhole(const std::string& path) {
     verdict.code = FileUnreadable;
   } else {
     WorkingDocument working(document);
-    verdict.code = VerifyWorkingDocument(working, out[0], out[1], out[2], out[3], TestRoot(),
+    verdict.code = VerifyWorkingDocument(working, {out[0], out[1], out[2], out[3]}, TestRoot(),
                                          &verdict.outcome);
   }
   verdict.outputs = OutputsOf(out);
@@ -86,7 +86,7 @@ Verdict VerifyByPath(const std::string& path, const FileReadPlan& plan, FileRead
   Verdict verdict;
   VrdWideChar out[4][kOutputUnits] = {};
   ScopedPdfMessageReceiver receiver(&CollectMessage, &verdict.messages);
-  verdict.code = VerifyDocumentFile(path.c_str(), out[0], out[1], out[2], out[3], TestRoot(),
+  verdict.code = VerifyDocumentFile(path.c_str(), {out[0], out[1], out[2], out[3]}, TestRoot(),
                                     &verdict.outcome, plan, reading);
   verdict.outputs = OutputsOf(out);
   return verdict;

@@ -105,7 +105,7 @@ Verdict VerifyWithTestRoot(const std::string& bytes) {
   EXPECT_EQ(document.SetData(bytes.data(), static_cast<int>(bytes.size())), ByteString::kOk);
   Outputs out;
   const int code =
-      VerifyTimeStampToken(document, out.at(0), out.at(1), out.at(2), out.at(3), roots);
+      VerifyTimeStampToken(document, {out.at(0), out.at(1), out.at(2), out.at(3)}, roots);
   return Collect(code, out);
 }
 

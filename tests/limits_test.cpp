@@ -143,8 +143,8 @@ enum class Entry { kData, kPath, kLoaded };
 int VerifyLoaded(const std::string& path, Outputs& out) {
   ByteString document;
   if (LoadFile(path.c_str(), document) != kLoadOk) return FileUnreadable;
-  return VerifyTimeStampToken(document, out.buffers[0], out.buffers[1], out.buffers[2],
-                              out.buffers[3]);
+  return VerifyTimeStampToken(document,
+                              {out.buffers[0], out.buffers[1], out.buffers[2], out.buffers[3]});
 }
 
 // The crypto library keeps caches that grow over the first few hundred calls
@@ -314,8 +314,9 @@ TEST(LimitsTest, DocumentOf1_9GBVerifiesThroughDataEntry) {
     roots.certificates = &root;
     roots.count = 1;
     Outputs trusted;
-    const int trusted_code = VerifyTimeStampToken(document, trusted.buffers[0], trusted.buffers[1],
-                                                  trusted.buffers[2], trusted.buffers[3], roots);
+    const int trusted_code = VerifyTimeStampToken(
+        document, {trusted.buffers[0], trusted.buffers[1], trusted.buffers[2], trusted.buffers[3]},
+        roots);
     return trusted_code == ResultOk ? 0 : 50 + (trusted_code % 100);
   });
   EXPECT_EQ(outcome, 0) << "negative: died of that signal (9: probably out of memory); "

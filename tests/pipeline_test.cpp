@@ -153,8 +153,9 @@ int RunPipeline(FakeToolkit& fake, const Document& doc, const Script& script, Bu
   ByteString document;
   EXPECT_EQ(document.SetData(doc.pdf.bytes.data(), static_cast<int>(doc.pdf.bytes.size())),
             ByteString::kOk);
-  return VerifyTimeStampToken(document, buffers.gen_time(), buffers.algorithm(), buffers.imprint(),
-                              buffers.subject(), roots);
+  return VerifyTimeStampToken(
+      document, {buffers.gen_time(), buffers.algorithm(), buffers.imprint(), buffers.subject()},
+      roots);
 }
 
 struct Row {
@@ -394,7 +395,7 @@ TEST(PipelineTest, NullOutputBuffersAreSkipped) {
   ByteString document;
   ASSERT_EQ(document.SetData(doc.pdf.bytes.data(), static_cast<int>(doc.pdf.bytes.size())),
             ByteString::kOk);
-  EXPECT_EQ(VerifyTimeStampToken(document, nullptr, nullptr, nullptr, nullptr), ResultOk);
+  EXPECT_EQ(VerifyTimeStampToken(document, {nullptr, nullptr, nullptr, nullptr}), ResultOk);
   EXPECT_TRUE(fake->CheckBalance().empty());
 }
 
@@ -469,8 +470,8 @@ TEST(PipelineTest, LongSubjectNameIsCutAndTerminated) {
   ByteString document;
   ASSERT_EQ(document.SetData(doc.pdf.bytes.data(), static_cast<int>(doc.pdf.bytes.size())),
             ByteString::kOk);
-  EXPECT_EQ(VerifyTimeStampToken(document, buffers.gen_time(), buffers.algorithm(),
-                                 buffers.imprint(), buffers.subject()),
+  EXPECT_EQ(VerifyTimeStampToken(document, {buffers.gen_time(), buffers.algorithm(),
+                                            buffers.imprint(), buffers.subject()}),
             ResultOk);
   EXPECT_EQ(Read(buffers.subject()), Utf16(long_subject.substr(0, kOutputUnits - 1)));
   EXPECT_EQ(buffers.subject()[kOutputUnits - 1], 0);

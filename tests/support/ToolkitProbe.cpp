@@ -68,7 +68,7 @@ int VerifySample(const char* document_path, const char* root_pem_path) {
   roots.certificates = &root;
   roots.count = 1;
   VrdWideChar out[4][vrd::kOutputUnits];
-  return vrd::VerifyTimeStampToken(document, out[0], out[1], out[2], out[3], roots);
+  return vrd::VerifyTimeStampToken(document, {out[0], out[1], out[2], out[3]}, roots);
 }
 
 int VerifyChain(const char* root_path, const char* leaf_path) {
