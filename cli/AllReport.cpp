@@ -83,6 +83,8 @@ std::string FormatAllJson(const std::string& path, const AllResult& result) {
          ",\"result\":" + JsonString(ResultName(result.library_code)) + "}";
   out += ",\"revisions\":" + std::to_string(result.report.revisions);
   out += ",\"repaired\":" + JsonBool(result.report.recovered);
+  out += ",\"structureParsed\":" + JsonBool(result.report.structure_parsed);
+  out += ",\"structureProblem\":" + JsonString(result.report.structure_problem);
   out += ",\"timestamps\":[";
   for (size_t i = 0; i < result.report.timestamps.size(); ++i) {
     if (i > 0) out += ",";
@@ -105,6 +107,10 @@ std::string FormatAllText(const std::string& path, const AllResult& result) {
   if (result.opened) {
     out += ", " + std::to_string(doc.revisions) + " revision(s); library verdict " +
            std::to_string(result.library_code) + " " + ResultName(result.library_code) + "\n";
+    if (!doc.structure_parsed) {
+      out += "  structure not parsed (" + doc.structure_problem +
+             "): signatures read from the raw bytes, later changes unknown\n";
+    }
   }
   int number = 0;
   for (const report::TimeStampReport& ts : doc.timestamps) {

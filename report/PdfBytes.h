@@ -13,9 +13,15 @@ inline bool IsPdfWhitespace(unsigned char c) {
   return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
 }
 
-inline bool IsHexDigit(unsigned char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+// The value of a hexadecimal digit, or -1 for any other byte.
+inline int HexDigitValue(unsigned char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
+
+inline bool IsHexDigit(unsigned char c) { return HexDigitValue(c) >= 0; }
 
 // The bytes of a hexadecimal string's body (between "<" and ">"): bytes that
 // are not hexadecimal digits are passed over, and an odd last digit counts

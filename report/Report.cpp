@@ -1,6 +1,7 @@
 #include "report/Report.h"
 
 #include <exception>
+#include <optional>
 #include <qpdf/QPDF.hh>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "report/DocumentInput.h"
 #include "report/FieldWalk.h"
 #include "report/LaterRevisions.h"
+#include "report/RawSignatures.h"
 #include "report/Stamps.h"
 #include "report/TokenReport.h"
 #include "util/DocumentFile.h"
@@ -15,6 +17,29 @@
 
 namespace vrd::report {
 namespace {
+
+// The signature dictionaries read from the raw bytes, when qpdf cannot open
+// the document at all; kNotOpened (with the error as it is) when there are
+// none either.
+ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<RevisionEnd>& ends,
+                                const TrustSources& trust, DocumentReport* out) {
+  const std::optional<std::vector<RawSignature>> found = FindRawSignatures(*input, input->size());
+  if (!found || found->empty()) return ReportStatus::kNotOpened;
+  out->structure_parsed = false;
+  out->structure_problem.swap(out->error);
+  const DocumentCertificates none;
+  StampChecker checker(input, ends, trust, none);
+  for (const RawSignature& raw : *found) {
+    if (out->timestamps.size() >= kMaxTimeStamps) break;
+    checker.Report(
+        SignatureEntry{raw.field_name, raw.type, raw.sub_filter, raw.byte_range, raw.contents},
+        &out->timestamps);
+  }
+  for (TimeStampReport& ts : out->timestamps) {
+    if (ts.later_revisions > 0) ts.later_changes = LaterChanges::kUnknown;
+  }
+  return ReportStatus::kOk;
+}
 
 ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust, DocumentReport* out) {
   *out = DocumentReport();
@@ -39,16 +64,15 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust, Do
       checker.Report(ReadSignatureEntry(name, signature), &out->timestamps);
     }
     JudgeLaterRevisions(&pdf, input, ends, walk, &out->timestamps);
+    return ReportStatus::kOk;
   } catch (const std::exception& e) {
-    out->timestamps.clear();
     out->error = std::string("the PDF cannot be read: ") + e.what();
-    return ReportStatus::kNotOpened;
   } catch (...) {
-    out->timestamps.clear();
     out->error = "the PDF cannot be read";
-    return ReportStatus::kNotOpened;
   }
-  return ReportStatus::kOk;
+  out->timestamps.clear();
+  out->recovered = false;
+  return ReportFromRawBytes(input, ends, trust, out);
 }
 
 }  // namespace
@@ -126,6 +150,8 @@ const char* LaterChangesName(LaterChanges changes) noexcept {
       return "dss-and-signatures";
     case LaterChanges::kOther:
       return "other";
+    case LaterChanges::kUnknown:
+      return "unknown";
     default:
       return "none";
   }

@@ -29,6 +29,7 @@ enum class LaterChanges {
   kNone,              // the time-stamp's revision is the last one
   kDssAndSignatures,  // later revisions only add validation data and signatures
   kOther,             // later revisions change something else
+  kUnknown,           // later revisions exist, but the structure could not be parsed
 };
 
 struct TimeStampReport {
@@ -96,6 +97,12 @@ struct DocumentReport {
   std::string error;  // why the document could not be opened
   int revisions = 0;
   bool recovered = false;  // qpdf warned while opening it (damage it worked around)
+  // False when qpdf could not open the document and its signature
+  // dictionaries were read from the raw bytes instead (structure_problem
+  // says why): coverage is judged from the bytes alone, later changes are
+  // unknown, and the document's own certificates are not read.
+  bool structure_parsed = true;
+  std::string structure_problem;
   std::vector<TimeStampReport> timestamps;
 };
 
@@ -106,7 +113,7 @@ struct TrustSettings {
 };
 
 // Names for output: "document"/"signature", "pass"/"fail"/"not checked",
-// "built-in"/"trust-anchor"/"system"/"", "none"/"dss-and-signatures"/"other".
+// "built-in"/"trust-anchor"/"system"/"", "none"/"dss-and-signatures"/"other"/"unknown".
 const char* KindName(TimeStampKind kind) noexcept;
 const char* VerdictName(Verdict verdict) noexcept;
 const char* TrustSourceName(TrustSource source) noexcept;

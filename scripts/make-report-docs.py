@@ -14,7 +14,10 @@ writer re-encodes tokens into BER with indefinite lengths, adds a signature
 time-stamp to a CMS signature as an unsigned attribute, and swaps the
 SignerInfo's signature algorithm for the bare RSA identifier 2.5.8.1.1.
 
-    scripts/make-report-docs.py [OUTPUT_DIR]
+    scripts/make-report-docs.py [--only NAME]... [OUTPUT_DIR]
+
+--only writes just the named documents (the others keep their committed
+bytes, and their tokens); it may be given more than once.
 """
 import hashlib
 import json
@@ -26,10 +29,23 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PKI = os.path.join(ROOT, "tests", "data", "pki")
-OUT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "tests", "data", "report")
+ARGS = sys.argv[1:]
+ONLY = set()
+while len(ARGS) >= 2 and ARGS[0] == "--only":
+    ONLY.add(ARGS[1])
+    ARGS = ARGS[2:]
+WRITTEN = set()
+OUT = ARGS[0] if ARGS else os.path.join(ROOT, "tests", "data", "report")
 WORK = tempfile.mkdtemp()
 CONTENTS_HEX_DIGITS = 16384
 BYTE_RANGE_SLOT = "/ByteRange [0 0000000000 0000000000 0000000000]"
+# Public-key security: the file key sealed for each recipient (here a
+# placeholder, the strings are not actually encrypted). qpdf knows only the
+# standard security handler, so it cannot open such a document at all.
+PUBSEC_TRAILER = (" /Encrypt << /Filter /Adobe.PubSec /SubFilter /adbe.pkcs7.s5 /V 4 /Length 128"
+                  " /CF << /DefaultCryptFilter << /CFM /AESV2 /Recipients [<3000>] >> >>"
+                  " /StmF /DefaultCryptFilter /StrF /DefaultCryptFilter >>"
+                  f" /ID [<{'5a' * 16}> <{'5a' * 16}>]")
 
 TS_CNF = """[tsa]
 default_tsa = tsa_report
@@ -409,8 +425,14 @@ class Document:
         self.close([self.page_number], xref)
 
     def write(self, name):
+        write_file(name, self.data)
+
+
+def write_file(name, data):
+    WRITTEN.add(name)
+    if not ONLY or name in ONLY:
         with open(os.path.join(OUT, name), "wb") as f:
-            f.write(self.data)
+            f.write(data)
 
 
 def qpdf_base(*options):
@@ -557,13 +579,11 @@ def main():
     altered = bytearray(good.data)
     at = altered.index(b"Report test document")
     altered[at] = ord("r")
-    with open(os.path.join(OUT, "altered-range1.pdf"), "wb") as f:
-        f.write(altered)
+    write_file("altered-range1.pdf", altered)
     altered = bytearray(good.data)
     at = altered.index(b"(D:20260101000000Z)") + 4
     altered[at] = ord("3")
-    with open(os.path.join(OUT, "altered-range2.pdf"), "wb") as f:
-        f.write(altered)
+    write_file("altered-range2.pdf", altered)
     # A damaged last revision (its startxref points 7 bytes off): qpdf
     # rebuilds the cross-reference; the time-stamped revision is intact.
     damaged = doc_with(lambda d: d.sign("TS1", "doc"), lambda d: d.add_dss())
@@ -574,8 +594,16 @@ def main():
     damaged.write("damaged-xref.pdf")
     # No signature at all; and a file qpdf cannot open.
     doc_with().write("unsigned.pdf")
-    with open(os.path.join(OUT, "not-a-pdf.pdf"), "wb") as f:
-        f.write(b"%PDF-1.7\nthis is not a PDF body\n")
+    write_file("not-a-pdf.pdf", b"%PDF-1.7\nthis is not a PDF body\n")
+    # Public-key encryption: qpdf cannot open the document, but signature
+    # dictionaries are never encrypted, so the time-stamp is in the clear.
+    d = Document()
+    d.trailer_extra = PUBSEC_TRAILER
+    d.base()
+    d.sign("TS1", "doc")
+    d.write("pubsec.pdf")
+    if ONLY - WRITTEN:
+        raise SystemExit(f"no such document: {' '.join(sorted(ONLY - WRITTEN))}")
 
 
 if __name__ == "__main__":

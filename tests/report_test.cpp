@@ -12,6 +12,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "report/RawSignatures.h"
 #include "report/TokenReport.h"
 #include "toolkit/qvtk.h"
 
@@ -726,6 +728,96 @@ TEST(ReportFromFileTest, OnlyRegularFilesAreRead) {
     EXPECT_EQ(BuildReportFromFile(path, TestRoot(), &report), ReportStatus::kNotOpened) << path;
     EXPECT_EQ(report.error, "the file cannot be read") << path;
   }
+}
+
+// --- signatures read from the raw bytes ---------------------------------------
+
+// Hands out the bytes at most chunk at a time.
+class ChunkReader final : public RangeReader {
+ public:
+  ChunkReader(const std::string& bytes, size_t chunk) : bytes_(bytes), chunk_(chunk) {}
+  bool Next(int64_t offset, size_t wanted, ByteSpan* out) override {
+    out->data = Bytes(bytes_) + offset;
+    out->length = std::min({wanted, chunk_, bytes_.size() - static_cast<size_t>(offset)});
+    return true;
+  }
+
+ private:
+  const std::string& bytes_;
+  size_t chunk_;
+};
+
+std::string DescribeRaw(const std::vector<RawSignature>& signatures) {
+  std::string text;
+  for (const RawSignature& s : signatures) {
+    text += "@" + std::to_string(s.dictionary_offset) + " [";
+    for (const int64_t n : s.byte_range) text += " " + std::to_string(n);
+    text += " ] " + std::to_string(s.contents.size()) + ":" +
+            HexLower(Bytes(s.contents), std::min<size_t>(s.contents.size(), 4)) + " " + s.type +
+            " " + s.sub_filter + " '" + s.field_name + "';";
+  }
+  return text;
+}
+
+TEST(ReportRawSignaturesTest, DictionariesWithByteRangeAndHexContents) {
+  const std::string big_hex(300000, 'a');
+  const std::string filler(100000, 'x');
+  const struct {
+    std::string bytes;
+    const char* expected;
+  } cases[] = {
+      // Nested dictionary and a string holding ">>" before the keys; hex
+      // with white space; an odd digit count ends in 0.
+      {"1 0 obj\n<< /A << /B (x>>) >> /ByteRange [0 10 20 5] /Contents <01 02\n0> /Type /Sig "
+       ">>\nendobj",
+       "@8 [ 0 10 20 5 ] 3:010200 Sig  '';"},
+      // /Contents long after /ByteRange, and long itself.
+      {"<< /ByteRange [0 1 2 3] /F (" + filler + ") /Contents <" + big_hex + "> >>",
+       "@0 [ 0 1 2 3 ] 150000:aaaaaaaa   '';"},
+      // No /Contents, a literal one, or the keys inside a string, a comment
+      // or stream data.
+      {"<< /ByteRange [0 1 2 3] >> << /ByteRange [0 1 2 3] /Contents (ab) >>", ""},
+      {"<< /X (/ByteRange [0 1 2 3] /Contents <00>) % /ByteRange\n>>", ""},
+      {"1 0 obj << /Length 9 >> stream\n<< /ByteRange [0 1 2 3] /Contents <00> >>\nendstream "
+       "endobj",
+       ""},
+      // A field before and one after, named with escapes; a /ByteRange of
+      // other than integers.
+      {"5 0 obj << /FT /Sig /T (S\\(1\\)\\101) /V 6 0 R >> endobj 6 0 obj << /Type "
+       "/DocTimeStamp /SubFilter /ETSI.RFC3161 /ByteRange [0 1 x 3] /Contents <00> >> endobj 7 0 "
+       "obj << /Contents <ff> /ByteRange [9] >> endobj 8 0 obj << /V 7 0 R /T (Later) >> endobj",
+       "@63 [ ] 1:00 DocTimeStamp ETSI.RFC3161 'S(1)A';@165 [ 9 ] 1:ff   'Later';"},
+      // A stray parenthesis costs its own object only.
+      {"1 0 obj (open endobj 2 0 obj << /ByteRange [0 1 2 3] /Contents <00> >> endobj",
+       "@29 [ 0 1 2 3 ] 1:00   '';"},
+  };
+  for (const auto& c : cases) {
+    const std::vector<RawSignature> whole = FindRawSignatures(Bytes(c.bytes), c.bytes.size());
+    EXPECT_EQ(DescribeRaw(whole), c.expected) << c.bytes.substr(0, 80);
+    for (const size_t chunk : {size_t{1}, size_t{7}}) {
+      ChunkReader reader(c.bytes, chunk);
+      const auto pieces = FindRawSignatures(reader, static_cast<int64_t>(c.bytes.size()), chunk);
+      ASSERT_TRUE(pieces.has_value());
+      EXPECT_EQ(DescribeRaw(*pieces), c.expected) << chunk << " " << c.bytes.substr(0, 80);
+    }
+  }
+}
+
+// qpdf cannot open pubsec.pdf (public-key security); its time-stamp is in
+// the clear, and its /ByteRange leaves out exactly /Contents.
+TEST(ReportRawSignaturesTest, DocumentQpdfCannotOpen) {
+  const std::string bytes = ReadFile(kData + "pubsec.pdf");
+  const std::vector<RawSignature> found = FindRawSignatures(Bytes(bytes), bytes.size());
+  ASSERT_EQ(found.size(), 1u);
+  const std::vector<int64_t>& range = found[0].byte_range;
+  ASSERT_EQ(range.size(), 4u);
+  EXPECT_EQ(range[0], 0);
+  EXPECT_EQ(range[2] + range[3], static_cast<int64_t>(bytes.size()));
+  EXPECT_EQ(bytes.substr(static_cast<size_t>(range[1]), 5), "<3082") << "a DER token";
+  EXPECT_EQ(bytes[static_cast<size_t>(range[2] - 1)], '>');
+  EXPECT_EQ(static_cast<int64_t>(found[0].contents.size()) * 2, range[2] - range[1] - 2);
+  EXPECT_EQ(found[0].type + " " + found[0].sub_filter + " " + found[0].field_name,
+            "DocTimeStamp ETSI.RFC3161 TS1");
 }
 
 }  // namespace
