@@ -25,7 +25,6 @@
 #include <benchmark/benchmark.h>
 #include <openssl/bio.h>
 #include <openssl/err.h>
-#include <openssl/evp.h>
 #include <openssl/pkcs7.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
@@ -34,7 +33,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -44,12 +42,17 @@
 
 #include "api/Exports.h"
 #include "api/ResultCodes.h"
+#include "bench/BenchProcess.h"
 #include "tests/support/PdfBuilder.h"
 #include "tests/support/TokenSigner.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using vrd::bench::Clock;
+using vrd::bench::MachineScaling;
+using vrd::bench::Seconds;
+using vrd::bench::Usage;
+using vrd::bench::UsageOf;
 
 const std::string kPki = std::string(VRD_TEST_DATA_DIR) + "/pki/";
 constexpr int kFileCount = 300;   // small files for the tsverify comparison
@@ -82,27 +85,6 @@ const Fixture& Get() {
     return f;
   }();
   return fixture;
-}
-
-// CPU seconds (user + system) and voluntary context switches so far, of
-// this process (RUSAGE_SELF) or of its waited-for children.
-struct Usage {
-  double cpu = 0;
-  long voluntary_switches = 0;
-};
-
-Usage UsageOf(int who) {
-  rusage usage{};
-  getrusage(who, &usage);
-  Usage u;
-  u.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-  u.voluntary_switches = usage.ru_nvcsw;
-  return u;
-}
-
-double Seconds(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 bool OurCall(const Fixture& f) {
@@ -184,30 +166,6 @@ void CallAgainstPeer(benchmark::State& state, bool fresh_store) {
 void BM_CallVsOpensslStoreOnce(benchmark::State& state) { CallAgainstPeer(state, false); }
 void BM_CallVsOpensslFreshStore(benchmark::State& state) { CallAgainstPeer(state, true); }
 
-// The machine's own scaling in the same run: the same batches of pure CPU
-// work (OpenSSL SHA-256 over 16 KiB, about one call's time), 1 thread
-// against `threads`. On a shared machine it says how many cores there were.
-double MachineScaling(int threads) {
-  const std::string block(16 << 10, 'x');
-  auto work = [&block] {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    for (int i = 0; i < kBatchCalls; ++i) {
-      EVP_Digest(block.data(), block.size(), digest, &length, EVP_sha256(), nullptr);
-      benchmark::DoNotOptimize(digest);
-    }
-  };
-  auto start = Clock::now();
-  work();
-  const double one = Seconds(start);
-  start = Clock::now();
-  std::vector<std::thread> workers;
-  for (int t = 0; t < threads; ++t) workers.emplace_back(work);
-  for (std::thread& worker : workers) worker.join();
-  const double many = Seconds(start);
-  return (threads / many) / (1 / one);
-}
-
 // Runs calls on `threads` threads at once; false when any call went wrong.
 bool RunBatch(const Fixture& f, int threads, int calls_per_thread, double* seconds, Usage* used) {
   std::vector<char> ok(static_cast<size_t>(threads), 1);
@@ -244,7 +202,7 @@ void BM_ConcurrentCalls(benchmark::State& state) {
   for (auto _ : state) {
     double one_seconds = 0;
     double many_seconds = 0;
-    machine += MachineScaling(threads);
+    machine += MachineScaling(threads, kBatchCalls);
     if (!RunBatch(f, 1, kBatchCalls, &one_seconds, &one_used) ||
         !RunBatch(f, threads, kBatchCalls, &many_seconds, &many_used)) {
       return state.SkipWithError("unexpected result");

@@ -13,8 +13,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,6 +23,7 @@
 #include "api/AssembleSignedContent.h"
 #include "api/Exports.h"
 #include "api/ResultCodes.h"
+#include "bench/BenchProcess.h"
 #include "report/Report.h"
 #include "src/VORirori/QVHash.h"
 #include "tests/support/PdfBuilder.h"
@@ -33,6 +32,10 @@
 #include "util/LoadFile.h"
 
 namespace {
+
+using vrd::bench::Median;
+using vrd::bench::TimeCommand;
+using vrd::bench::UsageOf;
 
 constexpr size_t kDocumentBytes = size_t{200} << 20;
 const std::string kPki = std::string(VRD_TEST_DATA_DIR) + "/pki/";
@@ -51,12 +54,6 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
-}
-
-double TimeCommand(const std::string& command, int* status) {
-  const auto start = std::chrono::steady_clock::now();
-  *status = std::system(command.c_str());
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 Fixture& Get() {
@@ -206,27 +203,20 @@ void BM_Stage_DigestSha256(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * f.bytes);
 }
 
-double ChildrenCpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_CHILDREN, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
-
 // Wall time as the iteration time; the command's own CPU time (user + system,
 // through the shell) as the counter cpu_ms, comparable with the CPU column of
 // our benchmarks when other work competes for the cores.
 void RunExternal(benchmark::State& state, const std::string& command) {
   Fixture& f = Get();
   if (!f.ok) return state.SkipWithError("could not generate the document");
-  const double cpu_before = ChildrenCpuSeconds();
+  const double cpu_before = UsageOf(RUSAGE_CHILDREN).cpu;
   for (auto _ : state) {
     int status = 0;
     const double seconds = TimeCommand(command, &status);
     if (status != 0) return state.SkipWithError(("failed: " + command).c_str());
     state.SetIterationTime(seconds);
   }
-  state.counters["cpu_ms"] = benchmark::Counter((ChildrenCpuSeconds() - cpu_before) * 1e3 /
+  state.counters["cpu_ms"] = benchmark::Counter((UsageOf(RUSAGE_CHILDREN).cpu - cpu_before) * 1e3 /
                                                 static_cast<double>(state.iterations()));
   state.SetBytesProcessed(state.iterations() * f.bytes);
 }
@@ -261,11 +251,6 @@ void BM_Report_BuildReport(benchmark::State& state) {
     }
   }
   state.SetBytesProcessed(state.iterations() * f.bytes);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 // A whole tsverify command against `openssl dgst -sha256` of the same file,

@@ -25,6 +25,7 @@ test_packages=(
   g++-mingw-w64-x86-64-posix
   wine wine64 locales
   valgrind jq
+  poppler-utils
 )
 
 case $profile in

@@ -1,0 +1,385 @@
+// What `tsverify --all` costs on a varied set of stamped documents, each
+// figure a ratio against a peer timed in the same run, the two sides taking
+// turns (which one goes first alternates) and the ratio taken between their
+// medians, so that a busy machine slows both alike:
+//
+//  - BM_AllVsPlain_FilesFrom: one process over the whole set through
+//    --files-from, `--all --json` against the library's verdict alone
+//    (`--json`); "ratio" is the per-file cost of --all over plain's
+//    (target: at most 4).
+//  - BM_AllVsPdfsig_PerFile: one process per file, `tsverify --all FILE`
+//    against `pdfsig FILE` (poppler-utils), summed over the set; "ratio" is
+//    ours over pdfsig's (target: at most 0.5). Skipped, saying so, when
+//    pdfsig is not installed.
+//  - BM_AllJobsScaling: `--all -j 2` against `-j 1` over the set repeated to
+//    last about a second at -j 1, beside the machine's own two-thread scaling
+//    of pure CPU work measured in the same iterations; "relative_scaling" is
+//    the speedup over machine_scaling (target: at least 0.9).
+//
+// The set: the committed stamped test documents (tests/data/report, less
+// not-a-pdf.pdf and unsigned.pdf), samples/*.pdf, and the real-world
+// documents in ../shared/realworld/files beside the source tree when that
+// folder exists (VRD_REALWORLD_DIR names another); generated stamped
+// documents fill it up to 50 otherwise. The 200 MB document is
+// verify_bench's (BM_TsverifyAllVsDgst), named again at the end of the run.
+//
+// The cpu_ratio counters compare the children's own CPU time, for runs where
+// other work competes for the cores.
+#include <benchmark/benchmark.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "bench/BenchProcess.h"
+#include "tests/support/PdfBuilder.h"
+#include "tests/support/TokenSigner.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vrd::bench::Clock;
+using vrd::bench::MachineScaling;
+using vrd::bench::Median;
+using vrd::bench::ProcessTime;
+using vrd::bench::Seconds;
+using vrd::bench::TimeProcess;
+
+const std::string kSource = VRD_SOURCE_DIR;
+constexpr size_t kMinDocuments = 50;
+constexpr double kScalingRunSeconds = 1.0;      // -j 1 over the repeated set, about
+constexpr double kMachineScalingSeconds = 0.3;  // one thread's share of the reference
+
+struct DocumentSet {
+  std::string dir;                 // our temporary folder
+  std::vector<std::string> files;  // absolute paths
+  std::string list;                // the --files-from list, each file once
+  size_t committed = 0;
+  size_t realworld = 0;
+  size_t generated = 0;
+  std::string error;  // why there is no set
+};
+
+std::string TempDir() {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vrd_all_bench_" +
+         std::to_string(::getpid());
+}
+
+// The PDF files of dir, sorted, less the excluded names.
+std::vector<std::string> PdfsIn(const fs::path& dir, const std::vector<std::string>& excluded) {
+  std::vector<std::string> paths;
+  std::error_code error;
+  if (!fs::is_directory(dir, error)) return paths;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir, error)) {
+    const fs::path& path = entry.path();
+    if (path.extension() != ".pdf" || !entry.is_regular_file(error)) continue;
+    if (std::find(excluded.begin(), excluded.end(), path.filename().string()) != excluded.end()) {
+      continue;
+    }
+    paths.push_back(fs::absolute(path).lexically_normal().string());
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
+
+// Stamped documents of varied size, line ends and imprint algorithms, from
+// the test authority.
+bool Generate(DocumentSet& set, size_t count) {
+  const std::string pki = kSource + "/tests/data/pki/";
+  vrd::test::TokenSigner signer;
+  if (!signer.Load(pki + "tsa.key", pki + "tsa.pem", pki + "inter.pem")) return false;
+  for (size_t i = 0; i < count; ++i) {
+    vrd::test::PdfOptions options;
+    options.page_text.assign(size_t{256} << (i % 12), 'a');
+    for (size_t at = 48; at < options.page_text.size(); at += 48) options.page_text[at] = ' ';
+    options.eol = i % 3 == 2 ? "\r\n" : "\n";
+    options.final_eol = i % 5 != 4;
+    options.seed = static_cast<uint32_t>(i + 1);
+    const auto hash =
+        i % 2 == 0 ? vrd::test::ImprintHash::kSha256 : vrd::test::ImprintHash::kSha512;
+    vrd::test::PdfDocument pdf;
+    std::string token;
+    if (!vrd::test::PdfBuilder(options).Build(pdf) ||
+        !signer.Sign(pdf.signed_content, hash, token) || !vrd::test::EmbedToken(pdf, token)) {
+      return false;
+    }
+    const std::string path = set.dir + "/generated-" + std::to_string(i) + ".pdf";
+    std::ofstream out(path, std::ios::binary);
+    out.write(pdf.bytes.data(), static_cast<std::streamsize>(pdf.bytes.size()));
+    if (!out) return false;
+    set.files.push_back(path);
+    ++set.generated;
+  }
+  return true;
+}
+
+bool WriteList(const std::string& path, const std::vector<std::string>& files, int times) {
+  std::ofstream list(path);
+  for (int t = 0; t < times; ++t) {
+    for (const std::string& file : files) list << file << "\n";
+  }
+  return static_cast<bool>(list);
+}
+
+const DocumentSet& Documents() {
+  static const DocumentSet set = [] {
+    DocumentSet s;
+    s.dir = TempDir();
+    std::error_code error;
+    if (!fs::create_directories(s.dir, error)) {
+      s.error = "cannot make " + s.dir;
+      return s;
+    }
+    s.files = PdfsIn(kSource + "/tests/data/report", {"not-a-pdf.pdf", "unsigned.pdf"});
+    for (const std::string& sample : PdfsIn(kSource + "/samples", {})) s.files.push_back(sample);
+    s.committed = s.files.size();
+    const char* override_dir = std::getenv("VRD_REALWORLD_DIR");
+    const std::string realworld = override_dir != nullptr ? std::string(override_dir)
+                                                          : kSource + "/../shared/realworld/files";
+    for (const std::string& file : PdfsIn(realworld, {})) s.files.push_back(file);
+    s.realworld = s.files.size() - s.committed;
+    if (s.files.size() < kMinDocuments && !Generate(s, kMinDocuments - s.files.size())) {
+      s.error = "could not generate the extra documents";
+      return s;
+    }
+    s.list = s.dir + "/list.txt";
+    if (!WriteList(s.list, s.files, 1)) s.error = "cannot write " + s.list;
+    return s;
+  }();
+  return set;
+}
+
+// Made on first use only, so that a filtered run leaves nothing behind.
+bool documents_requested = false;
+
+const DocumentSet* DocumentsOrSkip(benchmark::State& state) {
+  documents_requested = true;
+  const DocumentSet& set = Documents();
+  if (!set.error.empty()) {
+    state.SkipWithError(set.error.c_str());
+    return nullptr;
+  }
+  state.counters["files"] = static_cast<double>(set.files.size());
+  return &set;
+}
+
+std::vector<std::string> Tsverify(std::vector<std::string> options) {
+  std::vector<std::string> argv = {VRD_TSVERIFY, "--trust-anchor",
+                                   kSource + "/tests/data/pki/root.pem", "--trust-anchor",
+                                   kSource + "/samples/sample-root.pem"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  return argv;
+}
+
+// tsverify's statuses for a finished run: every file verified, or not all.
+bool TsverifyRan(const ProcessTime& run) { return run.ExitedWith({0, 1}); }
+
+size_t LineCount(const std::string& path) {
+  std::ifstream in(path);
+  size_t lines = 0;
+  for (std::string line; std::getline(in, line);) ++lines;
+  return lines;
+}
+
+// The closing summary, against the targets.
+struct Summary {
+  double files_from_ratio = -1;
+  double pdfsig_ratio = -1;
+  std::string pdfsig_note;
+  double relative_scaling = -1;
+} summary;
+
+// Two sides timed in turn; medians of wall and CPU seconds.
+struct Sides {
+  std::vector<double> ours, ours_cpu, peer, peer_cpu;
+  void Add(double our_seconds, double our_cpu, double peer_seconds, double peer_cpu_seconds) {
+    ours.push_back(our_seconds);
+    ours_cpu.push_back(our_cpu);
+    peer.push_back(peer_seconds);
+    peer_cpu.push_back(peer_cpu_seconds);
+  }
+  double Ratio() const { return Median(ours) / Median(peer); }
+  double CpuRatio() const { return Median(ours_cpu) / Median(peer_cpu); }
+};
+
+void BM_AllVsPlain_FilesFrom(benchmark::State& state) {
+  const DocumentSet* set = DocumentsOrSkip(state);
+  if (set == nullptr) return;
+  const std::string all_out = set->dir + "/all.json";
+  const std::string plain_out = set->dir + "/plain.json";
+  const auto all = Tsverify({"--all", "--json", "--files-from", set->list});
+  const auto plain = Tsverify({"--json", "--files-from", set->list});
+  Sides sides;
+  bool all_first = false;
+  for (auto _ : state) {
+    all_first = !all_first;
+    ProcessTime ours;
+    ProcessTime peer;
+    if (all_first) ours = TimeProcess(all, all_out);
+    peer = TimeProcess(plain, plain_out);
+    if (!all_first) ours = TimeProcess(all, all_out);
+    if (!TsverifyRan(ours) || !TsverifyRan(peer)) {
+      return state.SkipWithError(TsverifyRan(ours) ? "tsverify --json failed"
+                                                   : "tsverify --all --json failed");
+    }
+    if (LineCount(all_out) != set->files.size() || LineCount(plain_out) != set->files.size()) {
+      return state.SkipWithError("tsverify did not print one line per file");
+    }
+    sides.Add(ours.seconds, ours.cpu, peer.seconds, peer.cpu);
+    state.SetIterationTime(ours.seconds);
+  }
+  const double files = static_cast<double>(set->files.size());
+  state.counters["all_ms_per_file"] = Median(sides.ours) / files * 1e3;
+  state.counters["plain_ms_per_file"] = Median(sides.peer) / files * 1e3;
+  state.counters["ratio"] = sides.Ratio();
+  state.counters["cpu_ratio"] = sides.CpuRatio();
+  summary.files_from_ratio = sides.Ratio();
+}
+
+void BM_AllVsPdfsig_PerFile(benchmark::State& state) {
+  if (!vrd::bench::OnPath("pdfsig")) {
+    summary.pdfsig_note = "skipped: pdfsig not found on PATH (Debian package poppler-utils)";
+    std::fprintf(stderr, "all_bench: %s\n", summary.pdfsig_note.c_str());
+    return state.SkipWithError(summary.pdfsig_note.c_str());
+  }
+  const DocumentSet* set = DocumentsOrSkip(state);
+  if (set == nullptr) return;
+  Sides sides;
+  bool ours_first = false;
+  for (auto _ : state) {
+    double ours = 0;
+    double ours_cpu = 0;
+    double peer = 0;
+    double peer_cpu = 0;
+    for (const std::string& file : set->files) {
+      ours_first = !ours_first;
+      ProcessTime our_run;
+      if (ours_first) our_run = TimeProcess(Tsverify({"--all", file}));
+      // pdfsig's status says what it found, not whether it ran.
+      const ProcessTime peer_run = TimeProcess({"pdfsig", file});
+      if (!ours_first) our_run = TimeProcess(Tsverify({"--all", file}));
+      if (!TsverifyRan(our_run)) {
+        return state.SkipWithError(("tsverify --all failed on " + file).c_str());
+      }
+      if (peer_run.status < 0 || !WIFEXITED(peer_run.status)) {
+        return state.SkipWithError(("pdfsig did not run to its end on " + file).c_str());
+      }
+      ours += our_run.seconds;
+      ours_cpu += our_run.cpu;
+      peer += peer_run.seconds;
+      peer_cpu += peer_run.cpu;
+    }
+    sides.Add(ours, ours_cpu, peer, peer_cpu);
+    state.SetIterationTime(ours);
+  }
+  const double files = static_cast<double>(set->files.size());
+  state.counters["all_ms_per_file"] = Median(sides.ours) / files * 1e3;
+  state.counters["pdfsig_ms_per_file"] = Median(sides.peer) / files * 1e3;
+  state.counters["ratio"] = sides.Ratio();
+  state.counters["cpu_ratio"] = sides.CpuRatio();
+  summary.pdfsig_ratio = sides.Ratio();
+}
+
+void BM_AllJobsScaling(benchmark::State& state) {
+  const DocumentSet* set = DocumentsOrSkip(state);
+  if (set == nullptr) return;
+  // How many times over the set makes a -j 1 run last long enough for a
+  // stable speedup, from one run that also warms the caches.
+  const auto j1_once = Tsverify({"--all", "-j", "1", "--files-from", set->list});
+  const ProcessTime once = TimeProcess(j1_once);
+  if (!TsverifyRan(once)) return state.SkipWithError("tsverify --all -j 1 failed");
+  const int times = std::max(1, static_cast<int>(std::ceil(kScalingRunSeconds / once.seconds)));
+  const std::string list = set->dir + "/repeated.txt";
+  if (!WriteList(list, set->files, times)) return state.SkipWithError("cannot write the list");
+  // As many hash blocks as keep one thread busy for kMachineScalingSeconds.
+  constexpr int kProbeBlocks = 200;
+  const auto probe_start = Clock::now();
+  MachineScaling(1, kProbeBlocks);
+  const double per_block = Seconds(probe_start) / (2 * kProbeBlocks);
+  const int blocks = std::max(kProbeBlocks, static_cast<int>(kMachineScalingSeconds / per_block));
+
+  const auto j1 = Tsverify({"--all", "-j", "1", "--files-from", list});
+  const auto j2 = Tsverify({"--all", "-j", "2", "--files-from", list});
+  Sides sides;  // ours: -j 2, peer: -j 1
+  std::vector<double> machine;
+  bool two_first = false;
+  for (auto _ : state) {
+    two_first = !two_first;
+    ProcessTime two;
+    if (two_first) two = TimeProcess(j2);
+    machine.push_back(MachineScaling(2, blocks));
+    const ProcessTime one = TimeProcess(j1);
+    if (!two_first) two = TimeProcess(j2);
+    if (!TsverifyRan(one) || !TsverifyRan(two)) {
+      return state.SkipWithError("tsverify --all -j failed");
+    }
+    sides.Add(two.seconds, two.cpu, one.seconds, one.cpu);
+    state.SetIterationTime(two.seconds);
+  }
+  const double files = static_cast<double>(set->files.size()) * times;
+  const double speedup = 1 / sides.Ratio();
+  state.counters["list_repeats"] = times;
+  state.counters["j1_ms_per_file"] = Median(sides.peer) / files * 1e3;
+  state.counters["j2_ms_per_file"] = Median(sides.ours) / files * 1e3;
+  state.counters["j2_cpu_over_j1"] = sides.CpuRatio();
+  state.counters["speedup"] = speedup;
+  state.counters["machine_scaling"] = Median(machine);
+  state.counters["relative_scaling"] = speedup / Median(machine);
+  summary.relative_scaling = speedup / Median(machine);
+}
+
+BENCHMARK(BM_AllVsPlain_FilesFrom)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
+BENCHMARK(BM_AllVsPdfsig_PerFile)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+BENCHMARK(BM_AllJobsScaling)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+
+void PrintFigure(const char* what, double value, const char* target) {
+  if (value < 0) {
+    std::printf("  %-44s not measured in this run\n", what);
+  } else {
+    std::printf("  %-44s %6.2f  (target %s)\n", what, value, target);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  if (documents_requested || !summary.pdfsig_note.empty()) {
+    if (documents_requested) {
+      const DocumentSet& set = Documents();
+      std::printf(
+          "\ntsverify --all on %zu documents (%zu committed, %zu real-world, %zu generated):\n",
+          set.files.size(), set.committed, set.realworld, set.generated);
+    } else {
+      std::printf("\ntsverify --all:\n");
+    }
+    PrintFigure("--files-from, per file, --all / plain", summary.files_from_ratio, "<= 4");
+    if (summary.pdfsig_note.empty()) {
+      PrintFigure("one process per file, --all / pdfsig", summary.pdfsig_ratio, "<= 0.5");
+    } else {
+      std::printf("  %-44s %s\n", "one process per file, --all / pdfsig",
+                  summary.pdfsig_note.c_str());
+    }
+    PrintFigure("-j 2 speedup / machine's two-thread scaling", summary.relative_scaling, ">= 0.9");
+  }
+  if (documents_requested) {
+    std::error_code error;
+    fs::remove_all(Documents().dir, error);
+  }
+  std::printf(
+      "\nThe 200 MB document (--all --json against openssl dgst -sha256, counter ratio_to_dgst):\n"
+      "  %s --benchmark_filter=TsverifyAllVsDgst\n",
+      VRD_VERIFY_BENCH);
+  return 0;
+}
