@@ -195,9 +195,8 @@ void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, Time
     if (SameAsBefore(before, obj) || IsUpdateStructure(pdf, before, obj)) continue;
     if (map.form_resources.count(objgen) != 0 && IsNewSince(before, objgen)) continue;
     ts->later_changes = LaterChanges::kOther;
-    if (ts->later_other_objects.size() < kMaxListedObjects) {
-      ts->later_other_objects.push_back(objgen.getObj());
-    }
+    ts->later_other_objects.push_back(objgen.getObj());
+    if (ts->later_other_objects.size() == kMaxListedObjects) break;  // nothing more to say
   }
 }
 
