@@ -2,5 +2,5 @@
 # tokens (differential). Seeds: tests/data/pki tokens and CMS objects.
 find_package(OpenSSL 3.0 REQUIRED COMPONENTS Crypto)
 vrd_add_fuzzer(signed_data_der_fuzzer
-  SOURCES signed_data_der_fuzzer.cpp ${PROJECT_SOURCE_DIR}/toolkit/openssl/SignedDataDer.cpp
-  LIBS OpenSSL::Crypto)
+  SOURCES signed_data_der_fuzzer.cpp
+  LIBS vrd_crypto OpenSSL::Crypto)

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "toolkit/openssl/SignedDataDer.h"
+#include "crypto/SignedDataDer.h"
 
 namespace {
 

@@ -15,7 +15,8 @@ namespace vrd::report {
 constexpr int kMaxFieldDepth = 32;
 constexpr size_t kMaxVisitedObjects = 50000;
 constexpr size_t kMaxTimeStamps = 1000;
-constexpr const char* kSystemRootBundle = "/etc/ssl/certs/ca-certificates.crt";
+// The system's roots as a hashed directory (c_rehash names: subject hash .N).
+constexpr const char* kSystemRootDirectory = "/etc/ssl/certs";
 
 enum class TimeStampKind { kDocument, kSignature };
 
@@ -108,8 +109,9 @@ struct DocumentReport {
 
 struct TrustSettings {
   std::vector<std::string> extra_roots;  // DER certificates (--trust-anchor)
-  bool system_roots = false;             // add kSystemRootBundle
-  std::string system_bundle = kSystemRootBundle;
+  bool system_roots = false;             // add the system roots
+  // A hashed directory, or a bundle file of PEM certificates.
+  std::string system_bundle = kSystemRootDirectory;
 };
 
 // Names for output: "document"/"signature", "pass"/"fail"/"not checked",

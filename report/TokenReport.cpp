@@ -12,14 +12,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "api/TrustAnchors.h"
+#include "crypto/Base64.h"
+#include "crypto/DerHeader.h"
+#include "crypto/DigestAlgorithms.h"
+#include "crypto/Runtime.h"
+#include "crypto/TokenCheck.h"
 #include "src/VORirori/ECSP.h"
 #include "src/VORirori/VORiroriBase.h"
-#include "toolkit/openssl/Runtime.h"
-#include "toolkit/openssl/TokenCheck.h"
-#include "toolkit/qvtk.h"
 
 namespace vrd::report {
 namespace {
@@ -55,26 +59,23 @@ CmsPtr DecodeCms(const unsigned char** p, long length) {
   return CmsPtr(cms);
 }
 
-// The ECSP identifiers of the engine's five algorithms, by digest OID.
-struct EngineAlgorithm {
-  const char* oid;
-  const char* name;
-  int ecsp_id;
-  bool weak;
-};
-constexpr EngineAlgorithm kEngineAlgorithms[] = {
-    {"1.2.840.113549.2.5", "MD5", kEcspMd5, true},
-    {"1.3.14.3.2.26", "SHA1", kEcspSha1, true},
-    {"2.16.840.1.101.3.4.2.1", "SHA256", kEcspSha256, false},
-    {"2.16.840.1.101.3.4.2.3", "SHA512", kEcspSha512, false},
-    {"1.2.410.200004.1.2", "HAS160", kEcspHas160, false},
-};
-
-const EngineAlgorithm* FindEngineAlgorithm(const std::string& oid) {
-  for (const EngineAlgorithm& algorithm : kEngineAlgorithms) {
-    if (oid == algorithm.oid) return &algorithm;
+// The ECSP identifier of the engine's five algorithms, by their names in
+// crypto/DigestAlgorithms.h; 0 for the others, which OpenSSL digests.
+int EngineAlgorithm(const std::string& oid) {
+  static constexpr struct {
+    const char* name;
+    int ecsp_id;
+  } kEngine[] = {
+      {"MD5", kEcspMd5},       {"SHA1", kEcspSha1},     {"SHA256", kEcspSha256},
+      {"SHA512", kEcspSha512}, {"HAS160", kEcspHas160},
+  };
+  const tk::DigestAlgorithm* algorithm = tk::FindDigestByOid(oid);
+  for (const auto& engine : kEngine) {
+    if (algorithm != nullptr && std::strcmp(algorithm->name, engine.name) == 0) {
+      return engine.ecsp_id;
+    }
   }
-  return nullptr;
+  return 0;
 }
 
 // Largest piece handed to the engine at once (its lengths are int).
@@ -123,8 +124,7 @@ std::string GenTimeText(const ASN1_GENERALIZEDTIME* time) {
 
 // Seconds since 1970 of an ASN.1 time, when it is one.
 std::optional<int64_t> SecondsSinceEpoch(const ASN1_TIME* time) {
-  using AsnTimePtr = std::unique_ptr<ASN1_TIME, tk::FreeWith<ASN1_TIME, ASN1_TIME_free>>;
-  AsnTimePtr epoch(ASN1_TIME_set(nullptr, 0));
+  tk::TimePtr epoch(ASN1_TIME_set(nullptr, 0));
   int days = 0;
   int seconds = 0;
   if (epoch == nullptr || ASN1_TIME_diff(&days, &seconds, epoch.get(), time) != 1) {
@@ -161,18 +161,17 @@ CertPtr ParseOneCertificate(const std::string& der) {
   return cert;
 }
 
-// The built-in anchor texts decoded by the toolkit's Base64 decoder.
-bool DecodeAnchor(QVTK_CTX ctx, const char* base64, std::string* der) {
-  QVTK_BINSTR text;
-  QVTK_BINSTR decoded;
-  QVTK_BINSTR_Create(&text);
-  QVTK_BINSTR_Create(&decoded);
-  bool ok = QVTK_BINSTR_SetData(base64, static_cast<int32_t>(std::strlen(base64)), &text) == 0 &&
-            QVTK_BASE64_Decode(ctx, &text, &decoded) == 0 && decoded.length > 0;
-  if (ok) der->assign(reinterpret_cast<const char*>(decoded.data), decoded.length);
-  QVTK_BINSTR_Delete(&text);
-  QVTK_BINSTR_Delete(&decoded);
-  return ok;
+// A built-in anchor text decoded by the toolkit's strict Base64 decoder.
+bool DecodeAnchor(const char* base64, std::string* der) {
+  const size_t length = std::strlen(base64);
+  der->resize(tk::Base64DecodedBound(length));
+  size_t decoded = 0;
+  if (!tk::DecodeBase64Strict(reinterpret_cast<const unsigned char*>(base64), length,
+                              reinterpret_cast<unsigned char*>(der->data()), &decoded)) {
+    return false;
+  }
+  der->resize(decoded);
+  return decoded > 0;
 }
 
 // Deepest nesting IsDerShaped follows; a token nests about a dozen levels.
@@ -185,24 +184,12 @@ bool IsDerShaped(const unsigned char* bytes, size_t size, int depth) {
   if (depth > kMaxAsn1Depth) return false;
   size_t pos = 0;
   while (pos < size) {
-    const unsigned char tag = bytes[pos++];
-    if ((tag & 0x1F) == 0x1F) {
-      while (pos < size && (bytes[pos] & 0x80) != 0) ++pos;
-      ++pos;
+    tk::DerHeader header;
+    if (!tk::ReadDerHeader(bytes + pos, size - pos, &header) || !header.minimal_length) {
+      return false;
     }
-    if (pos >= size) return false;
-    const unsigned char first = bytes[pos++];
-    size_t length = first;
-    if (first == 0x80) return false;  // indefinite
-    if ((first & 0x80) != 0) {
-      const size_t count = first & 0x7F;
-      if (count > sizeof(size_t) || count > size - pos || bytes[pos] == 0) return false;
-      length = 0;
-      for (size_t i = 0; i < count; ++i) length = (length << 8) | bytes[pos + i];
-      pos += count;
-      if (length < 0x80) return false;  // long form where the short one fits
-    }
-    if (length > size - pos) return false;
+    pos += header.header_length;
+    const unsigned char tag = header.tag;
     const bool constructed = (tag & 0x20) != 0;
     const unsigned char number = tag & 0x1F;
     const bool universal = (tag & 0xC0) == 0;
@@ -210,65 +197,42 @@ bool IsDerShaped(const unsigned char* bytes, size_t size, int depth) {
         (number == V_ASN1_OCTET_STRING || number == V_ASN1_BIT_STRING)) {
       return false;
     }
-    if (constructed && !IsDerShaped(bytes + pos, length, depth + 1)) return false;
-    pos += length;
+    if (constructed && !IsDerShaped(bytes + pos, header.content_length, depth + 1)) return false;
+    pos += header.content_length;
   }
   return true;
 }
 
-struct ToolkitContext {
-  QVTK_CTX handle = nullptr;
-  ~ToolkitContext() {
-    if (handle != nullptr) QVTK_API_Finish(&handle);
+// The system roots at path: a directory through OpenSSL's hash-directory
+// lookup (read by subject when a chain needs them), a regular file loaded
+// whole as a bundle; false for anything else.
+bool LoadSystemRoots(const std::string& path, X509_STORE* store) {
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (ec) return false;
+  if (std::filesystem::is_directory(status)) return X509_STORE_load_path(store, path.c_str()) == 1;
+  if (std::filesystem::is_regular_file(status)) {
+    return X509_STORE_load_file_ex(store, path.c_str(), tk::LibraryContext(), nullptr) == 1;
   }
-};
+  return false;
+}
 
 }  // namespace
 
-std::string HexLower(const unsigned char* bytes, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(2 * size);
-  for (size_t i = 0; i < size; ++i) {
-    text.push_back(kDigits[bytes[i] >> 4]);
-    text.push_back(kDigits[bytes[i] & 0x0F]);
-  }
-  return text;
-}
-
 std::string AlgorithmName(const std::string& algorithm_oid, bool* weak) {
-  *weak = false;
-  if (const EngineAlgorithm* engine = FindEngineAlgorithm(algorithm_oid)) {
-    *weak = engine->weak;
-    return engine->name;
-  }
-  static const struct {
-    const char* oid;
-    const char* name;
-  } kOthers[] = {
-      {"2.16.840.1.101.3.4.2.4", "SHA224"},    {"2.16.840.1.101.3.4.2.2", "SHA384"},
-      {"2.16.840.1.101.3.4.2.8", "SHA3-256"},  {"2.16.840.1.101.3.4.2.9", "SHA3-384"},
-      {"2.16.840.1.101.3.4.2.10", "SHA3-512"}, {"1.2.156.10197.1.401", "SM3"},
-  };
-  for (const auto& other : kOthers) {
-    if (algorithm_oid == other.oid) return other.name;
-  }
-  return algorithm_oid;
+  const tk::DigestAlgorithm* algorithm = tk::FindDigestByOid(algorithm_oid);
+  *weak = algorithm != nullptr && algorithm->weak;
+  return algorithm != nullptr ? algorithm->name : algorithm_oid;
 }
 
 bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
   sources_.clear();
-  ToolkitContext ctx;
-  if (QVTK_API_Init(&ctx.handle, ".") != 0) {
-    *error = "cannot open the toolkit for the built-in anchors";
-    return false;
-  }
   Source built_in{TrustSource::kBuiltIn, StoreHolder(X509_STORE_new())};
   if (built_in.store == nullptr) return *error = "out of memory", false;
   for (size_t i = 0; i < kTrustedRootCount; ++i) {
     std::string der;
     CertPtr cert;
-    if (!DecodeAnchor(ctx.handle, kTrustedRoots[i].base64, &der) ||
+    if (!DecodeAnchor(kTrustedRoots[i].base64, &der) ||
         (cert = ParseOneCertificate(der)) == nullptr ||
         X509_STORE_add_cert(built_in.store.get(), cert.get()) != 1) {
       ERR_clear_error();
@@ -277,7 +241,7 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
     }
   }
   std::string ca_der;
-  if (!DecodeAnchor(ctx.handle, kCaPubs.base64, &ca_der) ||
+  if (!DecodeAnchor(kCaPubs.base64, &ca_der) ||
       (ca_pubs_ = ParseCertificateSequence(ca_der)) == nullptr) {
     ERR_clear_error();
     *error = "cannot read the built-in CA set";
@@ -300,10 +264,9 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
   }
   if (settings.system_roots) {
     Source system{TrustSource::kSystem, StoreHolder(X509_STORE_new())};
-    if (system.store == nullptr ||
-        X509_STORE_load_file(system.store.get(), settings.system_bundle.c_str()) != 1) {
+    if (system.store == nullptr || !LoadSystemRoots(settings.system_bundle, system.store.get())) {
       ERR_clear_error();
-      *error = "cannot read the system certificate bundle " + settings.system_bundle;
+      *error = "cannot read the system root certificates " + settings.system_bundle;
       return false;
     }
     sources_.push_back(std::move(system));
@@ -328,9 +291,8 @@ namespace {
 // The token inside a TimeStampResp (RFC 3161 section 2.4.2), which some
 // producers store whole; null when bytes are not one.
 CmsPtr TokenOfResponse(const unsigned char* bytes, size_t size, size_t* consumed) {
-  using RespPtr = std::unique_ptr<TS_RESP, tk::FreeWith<TS_RESP, TS_RESP_free>>;
   const unsigned char* p = bytes;
-  RespPtr response(d2i_TS_RESP(nullptr, &p, static_cast<long>(size)));
+  tk::TsRespPtr response(d2i_TS_RESP(nullptr, &p, static_cast<long>(size)));
   if (response == nullptr || TS_RESP_get_token(response.get()) == nullptr) return nullptr;
   *consumed = static_cast<size_t>(p - bytes);
   unsigned char* der = nullptr;
@@ -554,22 +516,19 @@ class MemoryRanges final : public RangeReader {
 
 bool DigestRanges(const std::string& algorithm_oid, RangeReader& reader, const ByteRanges& ranges,
                   std::vector<unsigned char>* digest) {
-  if (const EngineAlgorithm* engine = FindEngineAlgorithm(algorithm_oid)) {
+  if (const int ecsp_id = EngineAlgorithm(algorithm_oid); ecsp_id != 0) {
     RangeParts parts(reader, ranges);
     unsigned char out[64];
     int out_length = sizeof out;
-    if (ECSP_DigestParts(engine->ecsp_id, out, &out_length, parts) != 0) return false;
+    if (ECSP_DigestParts(ecsp_id, out, &out_length, parts) != 0) return false;
     digest->assign(out, out + out_length);
     return true;
   }
-  using ObjectPtr = std::unique_ptr<ASN1_OBJECT, tk::FreeWith<ASN1_OBJECT, ASN1_OBJECT_free>>;
-  using MdCtxPtr = std::unique_ptr<EVP_MD_CTX, tk::FreeWith<EVP_MD_CTX, EVP_MD_CTX_free>>;
-  using MdPtr = std::unique_ptr<EVP_MD, tk::FreeWith<EVP_MD, EVP_MD_free>>;
-  ObjectPtr obj(OBJ_txt2obj(algorithm_oid.c_str(), 1));
+  tk::ObjectPtr obj(OBJ_txt2obj(algorithm_oid.c_str(), 1));
   const int nid = obj != nullptr ? OBJ_obj2nid(obj.get()) : NID_undef;
-  MdPtr md(nid != NID_undef ? EVP_MD_fetch(tk::LibraryContext(), OBJ_nid2sn(nid), nullptr)
-                            : nullptr);
-  MdCtxPtr ctx(EVP_MD_CTX_new());
+  tk::DigestPtr md(nid != NID_undef ? EVP_MD_fetch(tk::LibraryContext(), OBJ_nid2sn(nid), nullptr)
+                                    : nullptr);
+  tk::DigestCtxPtr ctx(EVP_MD_CTX_new());
   bool ok = md != nullptr && ctx != nullptr && EVP_DigestInit_ex(ctx.get(), md.get(), nullptr);
   RangeParts parts(reader, ranges);
   for (;;) {

@@ -1,9 +1,10 @@
 // Internal to the report module: the cryptographic half of the report. Parses
-// a time-stamp token (DER or BER), runs the shared token checks of
-// toolkit/openssl/TokenCheck.h on it, validates the authority's chain against
+// a time-stamp token (DER or BER), runs the token checks it shares with the
+// toolkit (crypto/TokenCheck.h) on it, validates the authority's chain against
 // the trust sources, finds the signature time-stamps inside an ordinary
 // signature, and digests byte ranges with the project's digest engine (or
-// OpenSSL for algorithms the engine lacks).
+// OpenSSL for algorithms the engine lacks). Digests are written as text with
+// util/Hex.h's HexLower.
 //
 // Ownership: a TrustSources owns its stores and certificates; everything else
 // borrows its inputs for the call.
@@ -16,9 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "crypto/Holders.h"
 #include "report/ReportTypes.h"
-#include "toolkit/openssl/Holders.h"
 #include "util/ByteSpan.h"
+#include "util/Hex.h"
 
 namespace vrd::report {
 
@@ -26,10 +28,21 @@ using StoreHolder = tk::StorePtr;
 
 // The trust sources of a run: loaded once, then only read, so one object
 // serves every document and thread of the run.
+//
+// The system roots are a hashed directory (TrustSettings::system_bundle
+// names a directory, as kSystemRootDirectory does) or a bundle file. A
+// directory is searched through OpenSSL's hash-directory lookup: a root is
+// read from its file the first time a chain asks for its subject, in the
+// verifying call's library context, and kept in the store. That store is then
+// written by whichever thread validates a chain, under OpenSSL's own locks
+// (the store's and the lookup's), so sharing the sources read-only between
+// threads stays safe. A bundle file is read whole while loading.
 class TrustSources {
  public:
-  // Built-in anchors (always), the extra DER roots and, when asked, the
-  // system roots. False with error set when any of them cannot be read.
+  // Built-in anchors (always, decoded straight from their texts), the extra
+  // DER roots and, when asked, the system roots. False with error set when any
+  // of them cannot be read, or when system_bundle is neither a directory nor
+  // a regular file.
   [[nodiscard]] bool Load(const TrustSettings& settings, std::string* error);
 
   struct Source {
@@ -104,11 +117,9 @@ class RangeReader {
 [[nodiscard]] bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
                                 const ByteRanges& ranges, std::vector<unsigned char>* digest);
 
-// "SHA256", "SHA1", ... for known OIDs (the names the toolkit reports), else
-// the OID text; weak is set for MD5 and SHA-1.
+// "SHA256", "SHA1", ... for the OIDs of crypto/DigestAlgorithms.h, else the
+// OID text; weak is set for MD5 and SHA-1.
 std::string AlgorithmName(const std::string& algorithm_oid, bool* weak);
-
-std::string HexLower(const unsigned char* bytes, size_t size);
 
 }  // namespace vrd::report
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -210,6 +212,38 @@ TEST(ReportDocumentsTest, UnreadableTrustSourcesAreErrors) {
     EXPECT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report), ReportStatus::kNotOpened);
     EXPECT_FALSE(report.error.empty());
   }
+}
+
+// The system roots: a hashed directory is searched by subject, a regular file
+// read as a bundle, anything else refused.
+TEST(ReportDocumentsTest, SystemRootsFromADirectoryOrABundle) {
+  const std::string bytes = ReadFile(kData + "doc-ts.pdf");
+  const std::string pem = ReadFile(kPki + "root.pem");
+  tk::BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  tk::CertPtr root(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+  ASSERT_NE(root, nullptr);
+  char hash_name[16];
+  std::snprintf(hash_name, sizeof hash_name, "%08lx.0", X509_subject_name_hash(root.get()));
+  const std::string hashed = ::testing::TempDir() + "vrd_roots_" + std::to_string(::getpid());
+  std::filesystem::create_directories(hashed);
+  std::ofstream(hashed + "/" + hash_name, std::ios::binary) << pem;
+  struct Case {
+    std::string path;
+    bool loads;
+  };
+  for (const Case& c :
+       {Case{hashed, true}, Case{kPki + "root.pem", true}, Case{"/dev/null", false}}) {
+    TrustSettings trust;
+    trust.system_roots = true;
+    trust.system_bundle = c.path;
+    DocumentReport report;
+    const ReportStatus status = BuildReport(Bytes(bytes), bytes.size(), trust, &report);
+    ASSERT_EQ(status == ReportStatus::kOk, c.loads) << c.path << ": " << report.error;
+    if (!c.loads) continue;
+    ASSERT_EQ(report.timestamps.size(), 1u);
+    EXPECT_EQ(report.timestamps[0].trusted_by, TrustSource::kSystem) << c.path;
+  }
+  std::filesystem::remove_all(hashed);
 }
 
 // --- documents qpdf cannot open, and hostile ones -----------------------------

@@ -37,7 +37,5 @@ if(NOT WIN32)
   add_dependencies(toolkit_host_test toolkit_probe)
 endif()
 
-# The DER splitter of the toolkit's token decoding, compiled in directly.
-vrd_add_test(toolkit_der_test
-  SOURCES toolkit_der_test.cpp ${PROJECT_SOURCE_DIR}/toolkit/openssl/SignedDataDer.cpp
-  LIBS OpenSSL::Crypto)
+# The DER splitter of the toolkit's token decoding (crypto/SignedDataDer.h).
+vrd_add_test(toolkit_der_test SOURCES toolkit_der_test.cpp LIBS vrd_crypto OpenSSL::Crypto)

@@ -1,4 +1,4 @@
-// SplitCertificates (toolkit/openssl/SignedDataDer.h): on real tokens it
+// SplitCertificates (crypto/SignedDataDer.h): on real tokens it
 // finds exactly the certificates OpenSSL finds, and what is left decodes to
 // the same SignedData without them; every input of another shape is left
 // whole.
@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/openssl/SignedDataDer.h"
+#include "crypto/SignedDataDer.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "util/Hex.h"
 #include "util/Memory.h"
 
 namespace vrd {
@@ -201,7 +202,6 @@ ByteString ByteString::Mid(int start, int count) const noexcept {
 }
 
 ByteString ByteString::HexEncode() const noexcept {
-  static const char kDigits[] = "0123456789abcdef";
   ByteString result;
   ByteString* self = const_cast<ByteString*>(this);
   self->status_ = kOk;
@@ -216,11 +216,7 @@ ByteString ByteString::HexEncode() const noexcept {
     self->status_ = kNoMemory;
     return result;
   }
-  const unsigned char* in = reinterpret_cast<const unsigned char*>(data_);
-  for (int32_t i = 0; i < length_; ++i) {
-    work[2 * i] = kDigits[in[i] >> 4];
-    work[2 * i + 1] = kDigits[in[i] & 0x0F];
-  }
+  HexLower(reinterpret_cast<const unsigned char*>(data_), static_cast<size_t>(length_), work);
   work[text_length] = '\0';
   result.status_ = result.SetData(work, static_cast<int>(text_length));
   SecureZero(work, static_cast<size_t>(text_length) + 1);

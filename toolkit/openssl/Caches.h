@@ -22,7 +22,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "toolkit/openssl/Holders.h"
+#include "crypto/Holders.h"
 
 namespace vrd::tk {
 

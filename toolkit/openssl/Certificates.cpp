@@ -15,9 +15,9 @@
 #include <windows.h>
 #endif
 
+#include "crypto/Runtime.h"
 #include "toolkit/openssl/Caches.h"
 #include "toolkit/openssl/Context.h"
-#include "toolkit/openssl/Runtime.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {

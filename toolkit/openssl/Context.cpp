@@ -11,8 +11,8 @@
 #include <string_view>
 #include <utility>
 
+#include "crypto/Runtime.h"
 #include "toolkit/openssl/Caches.h"
-#include "toolkit/openssl/Runtime.h"
 
 namespace vrd::tk {
 namespace {

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "toolkit/openssl/Holders.h"
+#include "crypto/Holders.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {

@@ -12,12 +12,14 @@
 #include <utility>
 #include <vector>
 
+#include "crypto/DigestAlgorithms.h"
+#include "crypto/Runtime.h"
+#include "crypto/SignedDataDer.h"
+#include "crypto/TokenCheck.h"
 #include "toolkit/openssl/Caches.h"
 #include "toolkit/openssl/Context.h"
-#include "toolkit/openssl/Runtime.h"
-#include "toolkit/openssl/SignedDataDer.h"
-#include "toolkit/openssl/TokenCheck.h"
 #include "toolkit/qvtk.h"
+#include "util/Hex.h"
 
 namespace vrd::tk {
 namespace {
@@ -132,7 +134,7 @@ int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, bool reuse_verified,
 }
 
 // The SignerInfo's signature and content digest, and for a token the ESS
-// binding of its signer (toolkit/openssl/TokenCheck.h).
+// binding of its signer (crypto/TokenCheck.h).
 int VerifySigner(Context* ctx, const SignedData& sd, CMS_SignerInfo* si) noexcept {
   X509* signer = FindSignerCert(si, sd.certs.get());
   CheckResult result = CheckSignerSignature(si, signer, sd.content, false);
@@ -208,43 +210,20 @@ int WriteAlgorithmName(Context* ctx, const X509_ALGOR* algo, int32_t capacity,
                        char* buffer) noexcept {
   const ASN1_OBJECT* obj = nullptr;
   X509_ALGOR_get0(&obj, nullptr, nullptr, algo);
-  const char* name = nullptr;
-  switch (OBJ_obj2nid(obj)) {
-    case NID_sha1:
-      name = "SHA1";
-      break;
-    case NID_sha224:
-      name = "SHA224";
-      break;
-    case NID_sha256:
-      name = "SHA256";
-      break;
-    case NID_sha384:
-      name = "SHA384";
-      break;
-    case NID_sha512:
-      name = "SHA512";
-      break;
-    case NID_md5:
-      name = "MD5";
-      break;
-    default:
-      return WriteOid(ctx, obj, capacity, buffer);
-  }
+  // The usual digests by name, any other by its OID.
+  const DigestAlgorithm* algorithm = FindDigestByNid(OBJ_obj2nid(obj));
+  if (algorithm == nullptr || !algorithm->usual) return WriteOid(ctx, obj, capacity, buffer);
+  const char* name = algorithm->name;
   const int status = WriteText(name, std::strlen(name), capacity, buffer);
   return status == QVTK_OK ? status : Fail(ctx, status, "TSTInfo: algorithm name too long");
 }
 
 int WriteHex(Context* ctx, const unsigned char* bytes, size_t n, int32_t capacity,
              char* buffer) noexcept {
-  static const char kDigits[] = "0123456789abcdef";
   if (capacity < 1 || n > (static_cast<size_t>(capacity) - 1) / 2) {
     return Fail(ctx, QVTK_ERR_TEXT_TOO_LONG, "TSTInfo: imprint text too long");
   }
-  for (size_t i = 0; i < n; ++i) {
-    buffer[2 * i] = kDigits[bytes[i] >> 4];
-    buffer[2 * i + 1] = kDigits[bytes[i] & 0x0F];
-  }
+  HexLower(bytes, n, buffer);
   buffer[2 * n] = '\0';
   return QVTK_OK;
 }

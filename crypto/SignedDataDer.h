@@ -11,8 +11,8 @@
 //
 // Ownership: the slices point into the caller's input, which must outlive
 // them; the rewritten ContentInfo is a string of its own.
-#ifndef VRD_TOOLKIT_OPENSSL_SIGNEDDATADER_H_
-#define VRD_TOOLKIT_OPENSSL_SIGNEDDATADER_H_
+#ifndef VRD_CRYPTO_SIGNEDDATADER_H_
+#define VRD_CRYPTO_SIGNEDDATADER_H_
 
 #include <cstddef>
 #include <string>
@@ -32,4 +32,4 @@ struct SplitSignedData {
 
 }  // namespace vrd::tk
 
-#endif  // VRD_TOOLKIT_OPENSSL_SIGNEDDATADER_H_
+#endif  // VRD_CRYPTO_SIGNEDDATADER_H_

@@ -4,20 +4,19 @@
 // ESS signing-certificate binding, the time-stamping key usage and path
 // validation of the authority's certificate at a given time.
 //
-// Internal to the toolkit's sources and the report module (each compiles this
-// file into itself); nothing here is exported. Functions borrow every OpenSSL
-// object they are given and never keep it; each returns a QVTK_ code and a
-// static text naming the failure. After a failure OpenSSL's error queue may
-// hold its reasons, for the caller to record and clear; after a success it
-// is empty.
-#ifndef VRD_TOOLKIT_OPENSSL_TOKENCHECK_H_
-#define VRD_TOOLKIT_OPENSSL_TOKENCHECK_H_
+// Internal to the toolkit and the report module (each links vrd_crypto into
+// itself); nothing here is exported. The codes are the toolkit interface's. Functions borrow every
+// OpenSSL object they are given and never keep it; each returns a QVTK_ code and a static text
+// naming the failure. After a failure OpenSSL's error queue may hold its reasons, for the caller to
+// record and clear; after a success it is empty.
+#ifndef VRD_CRYPTO_TOKENCHECK_H_
+#define VRD_CRYPTO_TOKENCHECK_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 
-#include "toolkit/openssl/Holders.h"
+#include "crypto/Holders.h"
 #include "toolkit/qvtk.h"
 
 namespace vrd::tk {
@@ -65,4 +64,4 @@ bool NormalizeRsaSignatureAlgorithm(CMS_SignerInfo* si) noexcept;
 
 }  // namespace vrd::tk
 
-#endif  // VRD_TOOLKIT_OPENSSL_TOKENCHECK_H_
+#endif  // VRD_CRYPTO_TOKENCHECK_H_

@@ -1,4 +1,4 @@
-#include "toolkit/openssl/Runtime.h"
+#include "crypto/Runtime.h"
 
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -7,17 +7,17 @@
 #include <openssl/provider.h>
 
 #include <cstddef>
+#include <iterator>
+
+#include "crypto/DigestAlgorithms.h"
 
 namespace vrd::tk {
 namespace {
 
-constexpr int kDigestNids[] = {NID_sha1, NID_sha224, NID_sha256, NID_sha384, NID_sha512, NID_md5};
-constexpr size_t kDigestCount = sizeof kDigestNids / sizeof kDigestNids[0];
-
 struct Runtime {
   OSSL_LIB_CTX* library = nullptr;
   OSSL_PROVIDER* provider = nullptr;
-  EVP_MD* digests[kDigestCount] = {};
+  EVP_MD* digests[std::size(kDigestAlgorithms)] = {};  // the usual ones, by table index
 };
 
 Runtime* MakeRuntime() noexcept {
@@ -39,8 +39,11 @@ Runtime* MakeRuntime() noexcept {
       runtime.library = nullptr;
     }
   }
-  for (size_t i = 0; runtime.library != nullptr && i < kDigestCount; ++i) {
-    runtime.digests[i] = EVP_MD_fetch(runtime.library, OBJ_nid2sn(kDigestNids[i]), nullptr);
+  for (size_t i = 0; runtime.library != nullptr && i < std::size(kDigestAlgorithms); ++i) {
+    const DigestAlgorithm& algorithm = kDigestAlgorithms[i];
+    if (algorithm.usual) {
+      runtime.digests[i] = EVP_MD_fetch(runtime.library, OBJ_nid2sn(algorithm.nid), nullptr);
+    }
   }
   ERR_clear_error();
   return &runtime;
@@ -56,11 +59,9 @@ const Runtime& GetRuntime() noexcept {
 OSSL_LIB_CTX* LibraryContext() noexcept { return GetRuntime().library; }
 
 const EVP_MD* FetchedDigest(int nid) noexcept {
-  const Runtime& runtime = GetRuntime();
-  for (size_t i = 0; i < kDigestCount; ++i) {
-    if (kDigestNids[i] == nid) return runtime.digests[i];
-  }
-  return nullptr;
+  const DigestAlgorithm* algorithm = FindDigestByNid(nid);
+  if (algorithm == nullptr || !algorithm->usual) return nullptr;
+  return GetRuntime().digests[algorithm - kDigestAlgorithms];
 }
 
 }  // namespace vrd::tk

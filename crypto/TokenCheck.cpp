@@ -1,4 +1,4 @@
-#include "toolkit/openssl/TokenCheck.h"
+#include "crypto/TokenCheck.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -7,7 +7,7 @@
 
 #include <ctime>
 
-#include "toolkit/openssl/Runtime.h"
+#include "crypto/Runtime.h"
 
 namespace vrd::tk {
 namespace {

@@ -1,6 +1,8 @@
-#include "toolkit/openssl/SignedDataDer.h"
+#include "crypto/SignedDataDer.h"
 
 #include <cstdint>
+
+#include "crypto/DerHeader.h"
 
 namespace vrd::tk {
 namespace {
@@ -12,7 +14,6 @@ constexpr unsigned char kInteger = 0x02;
 constexpr unsigned char kObjectIdentifier = 0x06;
 constexpr unsigned char kContext0 = 0xA0;  // [0] constructed
 constexpr unsigned char kContext1 = 0xA1;  // [1] constructed
-constexpr unsigned char kHighTagNumber = 0x1F;
 constexpr size_t kMaxLengthOctets = 4;
 
 struct Tlv {
@@ -23,25 +24,18 @@ struct Tlv {
   const unsigned char* end() const { return content + content_length; }
 };
 
-// One TLV with a definite length, X.690 section 8.1.3, within [p, end).
+// One TLV within [p, end): a low tag number and a definite length of at most
+// kMaxLengthOctets octets, the most AppendTlv writes.
 bool ReadTlv(const unsigned char* p, const unsigned char* end, Tlv* out) {
-  if (end - p < 2 || (p[0] & kHighTagNumber) == kHighTagNumber) return false;
-  size_t header = 2;
-  size_t length = p[1];
-  if ((length & 0x80) != 0) {
-    const size_t octets = length & 0x7F;
-    if (octets == 0 || octets > kMaxLengthOctets || static_cast<size_t>(end - p) < 2 + octets) {
-      return false;
-    }
-    length = 0;
-    for (size_t i = 0; i < octets; ++i) length = (length << 8) | p[2 + i];
-    header += octets;
+  DerHeader header;
+  if (!ReadDerHeader(p, static_cast<size_t>(end - p), &header) || header.high_tag_number ||
+      header.length_octets > kMaxLengthOctets) {
+    return false;
   }
-  if (length > static_cast<size_t>(end - p) - header) return false;
   out->start = p;
-  out->tag = p[0];
-  out->content = p + header;
-  out->content_length = length;
+  out->tag = header.tag;
+  out->content = p + header.header_length;
+  out->content_length = header.content_length;
   return true;
 }
 

@@ -1,5 +1,7 @@
 // The toolkit's own OpenSSL library context, shared by every QVTK_ context
-// of the process, and the digest algorithms fetched from it once.
+// of the process, and the usual digest algorithms (crypto/DigestAlgorithms.h)
+// fetched from it once. Each library that links vrd_crypto (the toolkit's
+// shared library, the report module) has a context of its own, made alike.
 //
 // The context is made on first use, with OpenSSL's built-in default provider
 // loaded explicitly and no configuration file read: neither openssl.cnf nor
@@ -20,8 +22,8 @@
 // process and are never freed (certificates cached by threads may still
 // refer to them while the process ends). They are immutable once made, so
 // any thread may use them without a lock.
-#ifndef VRD_TOOLKIT_OPENSSL_RUNTIME_H_
-#define VRD_TOOLKIT_OPENSSL_RUNTIME_H_
+#ifndef VRD_CRYPTO_RUNTIME_H_
+#define VRD_CRYPTO_RUNTIME_H_
 
 #include <openssl/evp.h>
 #include <openssl/types.h>
@@ -32,11 +34,12 @@ namespace vrd::tk {
 // (no memory, or no default provider).
 OSSL_LIB_CTX* LibraryContext() noexcept;
 
-// The digest of the given NID (SHA-1, SHA-224, SHA-256, SHA-384, SHA-512,
-// MD5) fetched from the toolkit's context, or null for any other NID or when
-// the context is missing. No look-up happens after the first call.
+// The digest of the given NID, one of the usual digests (MD5, SHA-1,
+// SHA-224, SHA-256, SHA-384, SHA-512), fetched from the toolkit's context, or
+// null for any other NID or when the context is missing. No look-up happens
+// after the first call.
 const EVP_MD* FetchedDigest(int nid) noexcept;
 
 }  // namespace vrd::tk
 
-#endif  // VRD_TOOLKIT_OPENSSL_RUNTIME_H_
+#endif  // VRD_CRYPTO_RUNTIME_H_

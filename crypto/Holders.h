@@ -1,9 +1,12 @@
-// Owning holders for the OpenSSL objects the toolkit creates: each is a
-// unique_ptr whose deleter is the object's own free function, so every object
-// is released on every path. Stacks of certificates free their elements too.
-#ifndef VRD_TOOLKIT_OPENSSL_HOLDERS_H_
-#define VRD_TOOLKIT_OPENSSL_HOLDERS_H_
+// Owning holders for the OpenSSL objects that the toolkit and the document
+// report create: each is a unique_ptr whose deleter is the object's own free
+// function, so every object is released on every path. Stacks of
+// certificates free their elements too; a borrowed stack only itself. Any
+// other OpenSSL type gets its holder here, not at the place of use.
+#ifndef VRD_CRYPTO_HOLDERS_H_
+#define VRD_CRYPTO_HOLDERS_H_
 
+#include <openssl/asn1.h>
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/cms.h>
@@ -29,10 +32,13 @@ inline void FreeBorrowedStack(STACK_OF(X509) * s) { sk_X509_free(s); }
 inline void FreeBioChain(BIO* b) { BIO_free_all(b); }
 inline void FreeOpenSslText(char* p) { OPENSSL_free(p); }
 
+using TimePtr = std::unique_ptr<ASN1_TIME, FreeWith<ASN1_TIME, ASN1_TIME_free>>;
+using ObjectPtr = std::unique_ptr<ASN1_OBJECT, FreeWith<ASN1_OBJECT, ASN1_OBJECT_free>>;
 using BioPtr = std::unique_ptr<BIO, FreeWith<BIO, FreeBioChain>>;
 using BignumPtr = std::unique_ptr<BIGNUM, FreeWith<BIGNUM, BN_free>>;
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeWith<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using DigestPtr = std::unique_ptr<EVP_MD, FreeWith<EVP_MD, EVP_MD_free>>;
+using DigestCtxPtr = std::unique_ptr<EVP_MD_CTX, FreeWith<EVP_MD_CTX, EVP_MD_CTX_free>>;
 using CertPtr = std::unique_ptr<X509, FreeWith<X509, X509_free>>;
 using CertStackPtr = std::unique_ptr<STACK_OF(X509), FreeWith<STACK_OF(X509), FreeCertStack>>;
 using BorrowedStackPtr =
@@ -44,8 +50,9 @@ using EssV2Ptr =
 using OpenSslTextPtr = std::unique_ptr<char, FreeWith<char, FreeOpenSslText>>;
 using StorePtr = std::unique_ptr<X509_STORE, FreeWith<X509_STORE, X509_STORE_free>>;
 using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, FreeWith<X509_STORE_CTX, X509_STORE_CTX_free>>;
+using TsRespPtr = std::unique_ptr<TS_RESP, FreeWith<TS_RESP, TS_RESP_free>>;
 using TstInfoPtr = std::unique_ptr<TS_TST_INFO, FreeWith<TS_TST_INFO, TS_TST_INFO_free>>;
 
 }  // namespace vrd::tk
 
-#endif  // VRD_TOOLKIT_OPENSSL_HOLDERS_H_
+#endif  // VRD_CRYPTO_HOLDERS_H_
