@@ -18,6 +18,8 @@
 
 #include "api/TrustAnchors.h"
 #include "crypto/Base64.h"
+#include "crypto/BoundedCache.h"
+#include "crypto/CertificateCache.h"
 #include "crypto/DerHeader.h"
 #include "crypto/DigestAlgorithms.h"
 #include "crypto/Runtime.h"
@@ -49,14 +51,51 @@ CertPtr DecodeCertificate(const unsigned char** p, long length) {
   return CertPtr(cert);
 }
 
-CmsPtr DecodeCms(const unsigned char** p, long length) {
-  CMS_ContentInfo* cms = CMS_ContentInfo_new_ex(tk::LibraryContext(), nullptr);
-  if (cms == nullptr) return nullptr;
-  if (d2i_CMS_ContentInfo(&cms, p, length) == nullptr) {
-    CMS_ContentInfo_free(cms);
-    return nullptr;
+// Parsed certificates by their DER bytes, one cache per thread for the
+// thread's life: the authorities' certificates recur from document to
+// document, and in one document in its signatures, tokens and /DSS.
+constexpr size_t kCachedCertificates = 256;
+
+class ThreadCertificates final : public tk::CertificateCache {
+ public:
+  CertPtr LookUp(std::string_view der) noexcept override {
+    BoundedCache* cache = Cache();
+    CertPtr* cached = cache != nullptr ? cache->Find(der) : nullptr;
+    if (cached == nullptr || X509_up_ref(cached->get()) != 1) return nullptr;
+    return CertPtr(cached->get());
   }
-  return CmsPtr(cms);
+  void Keep(std::string_view der, X509* cert) noexcept override {
+    BoundedCache* cache = Cache();
+    if (cache == nullptr || cert == nullptr || X509_up_ref(cert) != 1) return;
+    CertPtr reference(cert);
+    try {
+      cache->Insert(der, std::move(reference));
+    } catch (...) {
+      // Not kept; reference releases the extra count.
+    }
+  }
+
+ private:
+  using BoundedCache = tk::BoundedCache<CertPtr>;
+  static BoundedCache* Cache() noexcept {
+    try {
+      thread_local BoundedCache cache(kCachedCertificates);
+      return &cache;
+    } catch (...) {
+      return nullptr;
+    }
+  }
+};
+
+// The ContentInfo at bytes, its certificates through the thread's cache;
+// false when bytes do not start with one.
+bool DecodeCms(const unsigned char* bytes, size_t size, tk::DecodedSignedData* out) {
+  ThreadCertificates cache;
+  const bool decoded = tk::LibraryContext() != nullptr &&
+                       tk::DecodeSignedData(tk::LibraryContext(), bytes, size, cache, out) ==
+                           tk::DecodeStatus::kDecoded;
+  ERR_clear_error();
+  return decoded;
 }
 
 // The ECSP identifier of the engine's five algorithms, by their names in
@@ -158,6 +197,15 @@ CertPtr ParseOneCertificate(const std::string& der) {
   if (cert == nullptr || p != reinterpret_cast<const unsigned char*>(der.data()) + der.size()) {
     return nullptr;
   }
+  return cert;
+}
+
+// The same through the thread's cache, for certificates documents carry.
+CertPtr ParseCarriedCertificate(const std::string& der) {
+  ThreadCertificates cache;
+  if (CertPtr cached = cache.LookUp(der)) return cached;
+  CertPtr cert = ParseOneCertificate(der);
+  if (cert != nullptr) cache.Keep(der, cert.get());
   return cert;
 }
 
@@ -278,7 +326,7 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
 void DocumentCertificates::Add(const std::vector<std::string>& ders) {
   if (certs_ == nullptr) certs_.reset(sk_X509_new_null());
   for (const std::string& der : ders) {
-    CertPtr cert = ParseOneCertificate(der);
+    CertPtr cert = ParseCarriedCertificate(der);
     if (cert != nullptr && certs_ != nullptr && sk_X509_push(certs_.get(), cert.get()) > 0) {
       cert.release();
     }
@@ -290,18 +338,17 @@ namespace {
 
 // The token inside a TimeStampResp (RFC 3161 section 2.4.2), which some
 // producers store whole; null when bytes are not one.
-CmsPtr TokenOfResponse(const unsigned char* bytes, size_t size, size_t* consumed) {
+bool TokenOfResponse(const unsigned char* bytes, size_t size, tk::DecodedSignedData* out) {
   const unsigned char* p = bytes;
   tk::TsRespPtr response(d2i_TS_RESP(nullptr, &p, static_cast<long>(size)));
-  if (response == nullptr || TS_RESP_get_token(response.get()) == nullptr) return nullptr;
-  *consumed = static_cast<size_t>(p - bytes);
+  if (response == nullptr || TS_RESP_get_token(response.get()) == nullptr) return false;
   unsigned char* der = nullptr;
   const int length = i2d_PKCS7(TS_RESP_get_token(response.get()), &der);
-  if (length <= 0) return nullptr;
-  const unsigned char* q = der;
-  CmsPtr cms = DecodeCms(&q, length);
+  if (length <= 0) return false;
+  const bool decoded = DecodeCms(der, static_cast<size_t>(length), out);
   OPENSSL_free(der);
-  return cms;
+  out->consumed = static_cast<size_t>(p - bytes);
+  return decoded;
 }
 
 }  // namespace
@@ -309,13 +356,13 @@ CmsPtr TokenOfResponse(const unsigned char* bytes, size_t size, size_t* consumed
 bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& trust,
                 TimeStampReport* ts, ImprintRequest* request, const DocumentCertificates* carried) {
   STACK_OF(X509)* document_certs = carried != nullptr ? carried->get() : nullptr;
-  const unsigned char* p = bytes;
-  CmsPtr cms = DecodeCms(&p, static_cast<long>(size));
-  size_t consumed = static_cast<size_t>(p - bytes);
-  if (cms == nullptr) {
+  tk::DecodedSignedData decoded;
+  if (!DecodeCms(bytes, size, &decoded)) {
     ERR_clear_error();
-    cms = TokenOfResponse(bytes, size, &consumed);
+    (void)TokenOfResponse(bytes, size, &decoded);
   }
+  const CmsPtr& cms = decoded.cms;
+  const size_t consumed = decoded.consumed;
   if (cms == nullptr || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
     ERR_clear_error();
     ts->problem = "the token is not CMS signed data";
@@ -351,7 +398,7 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   ts->serial = SerialText(TS_TST_INFO_get_serial(info.get()));
   ts->policy = OidText(TS_TST_INFO_get_policy_id(info.get()));
 
-  CertStackPtr certs(CMS_get1_certs(cms.get()));
+  CertStackPtr certs = std::move(decoded.certs);
   if (certs == nullptr) certs.reset(sk_X509_new_null());
   ERR_clear_error();
   STACK_OF(CMS_SignerInfo)* signers = CMS_get0_SignerInfos(cms.get());
@@ -439,8 +486,9 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
 
 std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, size_t size) {
   std::vector<SignatureStamp> stamps;
-  const unsigned char* p = bytes;
-  CmsPtr cms = DecodeCms(&p, static_cast<long>(size));
+  tk::DecodedSignedData decoded;
+  (void)DecodeCms(bytes, size, &decoded);
+  const CmsPtr& cms = decoded.cms;
   if (cms == nullptr || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
     ERR_clear_error();
     return stamps;

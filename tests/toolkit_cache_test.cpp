@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "toolkit/openssl/BoundedCache.h"
+#include "crypto/BoundedCache.h"
 #include "toolkit/qvtk.h"
 
 namespace {

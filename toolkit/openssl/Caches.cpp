@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "toolkit/openssl/BoundedCache.h"
+#include "crypto/BoundedCache.h"
 
 namespace vrd::tk {
 namespace {

@@ -10,11 +10,10 @@
 #include <ctime>
 #include <string_view>
 #include <utility>
-#include <vector>
 
+#include "crypto/CertificateCache.h"
 #include "crypto/DigestAlgorithms.h"
 #include "crypto/Runtime.h"
-#include "crypto/SignedDataDer.h"
 #include "crypto/TokenCheck.h"
 #include "toolkit/openssl/Caches.h"
 #include "toolkit/openssl/Context.h"
@@ -40,36 +39,12 @@ bool IsVerifiedToken(const Context& ctx, const QVTK_BINSTR* in) noexcept {
          std::memcmp(ctx.verified_token_der.data(), in->data, ctx.verified_token_der.size()) == 0;
 }
 
-// The cached certificates for every slice, in order, or null when one of
-// them is not cached (or memory is short).
-CertStackPtr CachedCertificates(const std::vector<std::string_view>& slices) noexcept {
-  CertStackPtr certs = NewCertStack();
-  if (certs == nullptr) return nullptr;
-  for (const std::string_view& der : slices) {
-    CertPtr cert = LookUpCertificate(der);
-    if (cert == nullptr || sk_X509_push(certs.get(), cert.get()) <= 0) return nullptr;
-    cert.release();  // the stack owns it now
-  }
-  return certs;
-}
-
-// Caches the certificates OpenSSL decoded from a whole token under their
-// slices, when they are exactly what a parse of each slice alone gives: one
-// certificate per slice, in order, re-encoding to the same bytes.
-void KeepTokenCertificates(const std::vector<std::string_view>& slices,
-                           STACK_OF(X509) * certs) noexcept {
-  if (static_cast<size_t>(sk_X509_num(certs)) != slices.size()) return;
-  for (size_t i = 0; i < slices.size(); ++i) {
-    X509* cert = sk_X509_value(certs, static_cast<int>(i));
-    unsigned char* der = nullptr;
-    const int n = i2d_X509(cert, &der);
-    const bool same = n > 0 && static_cast<size_t>(n) == slices[i].size() &&
-                      std::memcmp(der, slices[i].data(), slices[i].size()) == 0;
-    OPENSSL_free(der);
-    if (same) KeepCertificate(slices[i], cert);
-  }
-  ERR_clear_error();
-}
+// The calling thread's certificate cache (Caches.h) for DecodeSignedData.
+class ThreadCertificates final : public CertificateCache {
+ public:
+  CertPtr LookUp(std::string_view der) noexcept override { return LookUpCertificate(der); }
+  void Keep(std::string_view der, X509* cert) noexcept override { KeepCertificate(der, cert); }
+};
 
 // reuse_verified: the context's verified token may stand for a parse of the
 // same bytes.
@@ -85,35 +60,21 @@ int ParseSignedData(Context* ctx, const QVTK_BINSTR* in, bool reuse_verified,
   } else {
     // With every certificate of the token in the cache, only the rest is
     // decoded; otherwise the whole token, and its certificates are cached.
-    SplitSignedData split;
-    const bool was_split = SplitCertificates(in->data, static_cast<size_t>(in->length), &split);
-    CertStackPtr cached;
-    if (was_split) cached = CachedCertificates(split.certificates);
-    const unsigned char* p = in->data;
-    long available = in->length;
-    if (cached != nullptr) {
-      p = reinterpret_cast<const unsigned char*>(split.without_certificates.data());
-      available = static_cast<long>(split.without_certificates.size());
-    }
     OSSL_LIB_CTX* library = LibraryContext();
-    CMS_ContentInfo* parsed =
-        library != nullptr ? CMS_ContentInfo_new_ex(library, nullptr) : nullptr;
-    if (parsed == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
-    // d2i reads one object and stops: bytes after it are not looked at. On
-    // failure OpenSSL frees the object and sets the pointer to null.
-    if (d2i_CMS_ContentInfo(&parsed, &p, available) == nullptr) {
-      CMS_ContentInfo_free(parsed);
-      return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not a ContentInfo");
+    if (library == nullptr) return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
+    ThreadCertificates cache;
+    DecodedSignedData decoded;
+    switch (DecodeSignedData(library, in->data, static_cast<size_t>(in->length), cache, &decoded)) {
+      case DecodeStatus::kNoMemory:
+        return Fail(ctx, QVTK_ERR_NO_MEMORY, "CMS: out of memory");
+      case DecodeStatus::kNotContentInfo:
+        return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not a ContentInfo");
+      case DecodeStatus::kDecoded:
+        break;
     }
-    out->owned.reset(parsed);
-    out->cms = parsed;
-    if (cached != nullptr) {
-      out->certs = std::move(cached);
-    } else {
-      out->certs.reset(CMS_get1_certs(out->cms));
-      if (was_split && out->certs != nullptr)
-        KeepTokenCertificates(split.certificates, out->certs.get());
-    }
+    out->owned = std::move(decoded.cms);
+    out->cms = out->owned.get();
+    out->certs = std::move(decoded.certs);
   }
   if (OBJ_obj2nid(CMS_get0_type(out->cms)) != NID_pkcs7_signed) {
     return Fail(ctx, QVTK_ERR_CMS_PARSE, "CMS: not signed data");

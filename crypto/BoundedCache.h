@@ -1,14 +1,13 @@
 // BoundedCache: a small least-recently-used map from byte strings to values,
-// for the toolkit's per-thread caches (parsed certificates, X509 stores).
+// for per-thread caches (parsed certificates, X509 stores).
 //
-// Not thread-safe: each thread keeps its own (see Caches.h), so lookups take
-// no lock. The cache owns its keys and values; an evicted or replaced value
-// is destroyed at once, so values that others may still use must be
-// reference-counted handles (the OpenSSL holders of Holders.h are used with
-// an up-ref before they are handed out). Lookups are linear: capacities are
-// a few dozen entries.
-#ifndef VRD_TOOLKIT_OPENSSL_BOUNDEDCACHE_H_
-#define VRD_TOOLKIT_OPENSSL_BOUNDEDCACHE_H_
+// Not thread-safe: each thread keeps its own (the toolkit's Caches.h, the report's certificates),
+// so lookups take no lock. The cache owns its keys and values; an evicted or replaced value is
+// destroyed at once, so values that others may still use must be reference-counted handles (the
+// OpenSSL holders of Holders.h are used with an up-ref before they are handed out). Lookups are
+// linear: capacities are a few dozen entries.
+#ifndef VRD_CRYPTO_BOUNDEDCACHE_H_
+#define VRD_CRYPTO_BOUNDEDCACHE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -80,4 +79,4 @@ class BoundedCache {
 
 }  // namespace vrd::tk
 
-#endif  // VRD_TOOLKIT_OPENSSL_BOUNDEDCACHE_H_
+#endif  // VRD_CRYPTO_BOUNDEDCACHE_H_

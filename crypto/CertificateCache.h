@@ -1,0 +1,54 @@
+// Decoding a CMS SignedData without decoding its certificates again: the
+// certificates of one authority recur in token after token, and decoding a
+// certificate (its public key above all) costs more than the rest of a
+// token. A CertificateCache keeps parsed certificates by their DER bytes;
+// DecodeSignedData takes them from it when it has them all.
+//
+// The cache is the caller's: the toolkit's per-thread caches, the report's
+// own. A hit gives exactly what a fresh parse would: the key is the whole
+// DER of the certificate, and only certificates that re-encode to exactly
+// their bytes are kept.
+//
+// Ownership: LookUp returns a new reference; Keep takes a reference of its
+// own when it keeps cert. DecodeSignedData borrows der for the call.
+#ifndef VRD_CRYPTO_CERTIFICATECACHE_H_
+#define VRD_CRYPTO_CERTIFICATECACHE_H_
+
+#include <cstddef>
+#include <string_view>
+
+#include "crypto/Holders.h"
+
+namespace vrd::tk {
+
+class CertificateCache {
+ public:
+  // The certificate kept under exactly these DER bytes, or null.
+  virtual CertPtr LookUp(std::string_view der) noexcept = 0;
+  // Keeps cert, the parse of exactly der; failures to keep are silent.
+  virtual void Keep(std::string_view der, X509* cert) noexcept = 0;
+
+ protected:
+  ~CertificateCache() = default;
+};
+
+struct DecodedSignedData {
+  CmsPtr cms;
+  // Every certificate of the SignedData, in order; null when it has none.
+  // When they came from the cache, the decoded cms holds none itself.
+  CertStackPtr certs;
+  size_t consumed = 0;  // the ContentInfo's bytes (what follows is ignored)
+};
+
+// Decodes the ContentInfo at der in library. When it is plain DER SignedData
+// (crypto/SignedDataDer.h) whose certificates are all in cache, only the
+// rest is decoded; otherwise the whole, and its certificates are kept in
+// cache. Anything but kDecoded leaves out untouched.
+enum class DecodeStatus { kDecoded, kNotContentInfo, kNoMemory };
+[[nodiscard]] DecodeStatus DecodeSignedData(OSSL_LIB_CTX* library, const unsigned char* der,
+                                            size_t length, CertificateCache& cache,
+                                            DecodedSignedData* out) noexcept;
+
+}  // namespace vrd::tk
+
+#endif  // VRD_CRYPTO_CERTIFICATECACHE_H_
