@@ -45,22 +45,50 @@ void KeepCertificates(CertificateCache& cache, const std::vector<std::string_vie
   ERR_clear_error();
 }
 
+// Each certificate decoded on its own (the cached ones taken from cache, the
+// others kept there), or null when one of them is no certificate: the
+// caller then decodes the whole, as OpenSSL would judge it.
+CertStackPtr CertificatesAlone(OSSL_LIB_CTX* library, CertificateCache& cache,
+                               const std::vector<std::string_view>& slices) noexcept {
+  CertStackPtr certs(sk_X509_new_null());
+  if (certs == nullptr) return nullptr;
+  for (const std::string_view& der : slices) {
+    CertPtr cert = cache.LookUp(der);
+    if (cert == nullptr) {
+      X509* decoded = X509_new_ex(library, nullptr);
+      const auto* p = reinterpret_cast<const unsigned char*>(der.data());
+      // On failure OpenSSL frees the object and sets the pointer to null.
+      if (decoded == nullptr || d2i_X509(&decoded, &p, static_cast<long>(der.size())) == nullptr ||
+          p != reinterpret_cast<const unsigned char*>(der.data()) + der.size()) {
+        X509_free(decoded);
+        ERR_clear_error();
+        return nullptr;
+      }
+      cert.reset(decoded);
+      cache.Keep(der, cert.get());
+    }
+    if (sk_X509_push(certs.get(), cert.get()) <= 0) return nullptr;
+    cert.release();  // the stack owns it now
+  }
+  return certs;
+}
+
 }  // namespace
 
 DecodeStatus DecodeSignedData(OSSL_LIB_CTX* library, const unsigned char* der, size_t length,
-                              CertificateCache& cache, DecodedSignedData* out) noexcept {
+                              CertificateCache& cache, DecodedSignedData* out,
+                              const DecodeOptions& options) noexcept {
   SplitSignedData split;
-  bool was_split = false;
-  try {
-    was_split = SplitCertificates(der, length, &split);
-  } catch (...) {
-    was_split = false;  // no memory for the split: decode the whole
+  const bool was_split = SplitCertificates(der, length, &split, options.without_revocation_info);
+  CertStackPtr separate;  // the certificates, decoded apart from the rest
+  if (was_split) separate = CachedCertificates(cache, split.certificates);
+  if (was_split && separate == nullptr && options.certificates_alone) {
+    separate = CertificatesAlone(library, cache, split.certificates);
   }
-  CertStackPtr cached;
-  if (was_split) cached = CachedCertificates(cache, split.certificates);
+  const bool stripped = separate != nullptr;
   const unsigned char* p = der;
   long available = static_cast<long>(length);
-  if (cached != nullptr) {
+  if (stripped) {
     p = reinterpret_cast<const unsigned char*>(split.without_certificates.data());
     available = static_cast<long>(split.without_certificates.size());
   }
@@ -74,17 +102,19 @@ DecodeStatus DecodeSignedData(OSSL_LIB_CTX* library, const unsigned char* der, s
     return DecodeStatus::kNotContentInfo;
   }
   out->cms.reset(parsed);
-  if (cached != nullptr) {
+  if (stripped) {
     DerHeader outer;
     out->consumed = ReadDerHeader(der, length, &outer) ? outer.header_length + outer.content_length
                                                        : static_cast<size_t>(p - start);
-    out->certs = std::move(cached);
+    out->certs = std::move(separate);
+    ERR_clear_error();
     return DecodeStatus::kDecoded;
   }
   out->consumed = static_cast<size_t>(p - start);
   out->certs.reset(CMS_get1_certs(parsed));
-  if (was_split && out->certs != nullptr)
+  if (was_split && out->certs != nullptr) {
     KeepCertificates(cache, split.certificates, out->certs.get());
+  }
   ERR_clear_error();
   return DecodeStatus::kDecoded;
 }

@@ -40,14 +40,26 @@ struct DecodedSignedData {
   size_t consumed = 0;  // the ContentInfo's bytes (what follows is ignored)
 };
 
+// How DecodeSignedData treats a plain DER SignedData whose certificates are
+// not all in the cache: by default the whole is decoded, and the
+// certificates OpenSSL read that re-encode to their own bytes are kept;
+// with certificates_alone each is decoded on its own (and kept) and the
+// rest without them. Without revocation info, the crls field is not decoded
+// at all (the decoded cms has none), whatever the cache holds.
+struct DecodeOptions {
+  bool certificates_alone = false;
+  bool without_revocation_info = false;
+};
+
 // Decodes the ContentInfo at der in library. When it is plain DER SignedData
 // (crypto/SignedDataDer.h) whose certificates are all in cache, only the
-// rest is decoded; otherwise the whole, and its certificates are kept in
-// cache. Anything but kDecoded leaves out untouched.
+// rest is decoded; otherwise as options say. Anything but kDecoded leaves
+// out untouched.
 enum class DecodeStatus { kDecoded, kNotContentInfo, kNoMemory };
 [[nodiscard]] DecodeStatus DecodeSignedData(OSSL_LIB_CTX* library, const unsigned char* der,
                                             size_t length, CertificateCache& cache,
-                                            DecodedSignedData* out) noexcept;
+                                            DecodedSignedData* out,
+                                            const DecodeOptions& options = {}) noexcept;
 
 }  // namespace vrd::tk
 

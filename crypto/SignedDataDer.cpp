@@ -62,7 +62,8 @@ std::string Bytes(const unsigned char* from, const unsigned char* to) {
 
 }  // namespace
 
-bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData* out) noexcept {
+bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData* out,
+                       bool drop_revocation_info) noexcept {
   try {
     Tlv content_info, content_type, explicit_content, signed_data;
     if (der == nullptr || !ReadTlv(der, der + length, &content_info) ||
@@ -100,7 +101,11 @@ bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData*
       p = cert.end();
     }
     std::string signed_body = Bytes(signed_data.content, certificates.start);
-    signed_body += Bytes(certificates.end(), signed_data.end());
+    if (drop_revocation_info && count == 6) {
+      signed_body += Bytes(fields[5].start, signed_data.end());
+    } else {
+      signed_body += Bytes(certificates.end(), signed_data.end());
+    }
     std::string signed_tlv;
     AppendTlv(kSequence, signed_body, &signed_tlv);
     std::string explicit_tlv;

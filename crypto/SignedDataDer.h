@@ -27,8 +27,11 @@ struct SplitSignedData {
 };
 
 // True when der (length bytes) starts with a ContentInfo of the shape above.
-[[nodiscard]] bool SplitCertificates(const unsigned char* der, size_t length,
-                                     SplitSignedData* out) noexcept;
+// With drop_revocation_info the crls field, when there is one, is left out
+// of without_certificates too (for readers that never look at it: a
+// signature may carry megabytes of revocation lists).
+[[nodiscard]] bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData* out,
+                                     bool drop_revocation_info = false) noexcept;
 
 }  // namespace vrd::tk
 

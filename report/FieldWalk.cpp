@@ -5,6 +5,9 @@
 #include <memory>
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFXRefEntry.hh>
+#include <utility>
+
+#include "report/RawSignatures.h"
 
 namespace vrd::report {
 
@@ -46,15 +49,37 @@ void Reach(QPDFObjectHandle obj, int depth, size_t* budget, std::set<QPDFObjGen>
 namespace {
 
 void NoteSignatureField(Walk* walk, const std::string& name, QPDFObjectHandle field,
-                        QPDFObjectHandle value) {
+                        QPDFObjectHandle value, std::optional<SignatureEntry> raw) {
   if (field.isIndirect()) walk->signature_objects.insert(field.getObjGen());
   if (value.isIndirect()) walk->signature_objects.insert(value.getObjGen());
   size_t budget = 2000;
   if (field.isDictionary()) Reach(field.getKey("/AP"), 0, &budget, &walk->signature_objects);
-  for (const auto& [known_name, known] : walk->signatures) {
-    if (known.isIndirect() && value.isIndirect() && known.getObjGen() == value.getObjGen()) return;
+  if (value.isIndirect() && !walk->noted.insert(value.getObjGen()).second) return;
+  walk->signatures.push_back(FoundSignature{name, value, std::move(raw)});
+}
+
+bool IsPlainName(const std::string& name) { return name.find('#') == std::string::npos; }
+
+// The signature dictionary value is, read from the raw bytes at its
+// cross-reference offset, when it is one there with what qpdf would read
+// the same way: a /ByteRange of at most kMaxByteRangeItems integers, a
+// hexadecimal /Contents, names without # escapes. Otherwise nothing, and
+// qpdf reads it.
+std::optional<SignatureEntry> RawEntry(Walk* walk, QPDFObjectHandle value) {
+  if (walk->input == nullptr || walk->xref == nullptr || !value.isIndirect()) return std::nullopt;
+  const QPDFObjGen objgen = value.getObjGen();
+  const auto entry = walk->xref->find(objgen);
+  if (entry == walk->xref->end() || entry->second.getType() != 1) return std::nullopt;
+  std::optional<RawSignature> raw =
+      ReadRawSignatureAt(*walk->input, walk->input->size(), entry->second.getOffset(),
+                         objgen.getObj(), objgen.getGen());
+  if (!raw || raw->byte_range.empty() ||
+      raw->byte_range.size() > static_cast<size_t>(kMaxByteRangeItems) || !IsPlainName(raw->type) ||
+      !IsPlainName(raw->sub_filter)) {
+    return std::nullopt;
   }
-  walk->signatures.emplace_back(name, value);
+  return SignatureEntry{"", std::move(raw->type), std::move(raw->sub_filter),
+                        std::move(raw->byte_range), std::move(raw->contents)};
 }
 
 // Walks a field and its /Kids; name is the parent's full name and ft the
@@ -76,7 +101,12 @@ void WalkField(Walk* walk, QPDFObjectHandle field, const std::string& parent_nam
   QPDFObjectHandle ft = field.getKey("/FT");
   if (ft.isName()) type = ft.getName();
   QPDFObjectHandle value = field.getKey("/V");
-  if (type == "/Sig" && IsSignatureDictionary(value)) NoteSignatureField(walk, name, field, value);
+  if (type == "/Sig") {
+    std::optional<SignatureEntry> raw = RawEntry(walk, value);
+    if (raw || IsSignatureDictionary(value)) {
+      NoteSignatureField(walk, name, field, value, std::move(raw));
+    }
+  }
   QPDFObjectHandle kids = field.getKey("/Kids");
   if (kids.isArray()) {
     const int n = kids.getArrayNItems();
@@ -103,21 +133,27 @@ void WalkDocument(Walk* walk) {
   if (!walk->signatures.empty()) return;
   // No signature fields reachable: look at every object for signature
   // dictionaries (damaged forms, or values not linked from a field).
-  for (const auto& [objgen, entry] : walk->pdf->getXRefTable()) {
+  for (const auto& [objgen, entry] : *walk->xref) {
     if (++walk->visited >= kMaxVisitedObjects) break;
     if (entry.getType() == 0) continue;
     QPDFObjectHandle obj = walk->pdf->getObject(objgen);
     if (!IsSignatureDictionary(obj)) continue;
     if (NameIs(obj, "/Type", "/Sig") || NameIs(obj, "/Type", "/DocTimeStamp") ||
         obj.getKey("/SubFilter").isName()) {
-      NoteSignatureField(walk, "", QPDFObjectHandle::newNull(), obj);
+      NoteSignatureField(walk, "", QPDFObjectHandle::newNull(), obj, std::nullopt);
     }
   }
 }
 
-SignatureEntry ReadSignatureEntry(const std::string& field_name, QPDFObjectHandle signature) {
+SignatureEntry ReadSignatureEntry(const FoundSignature& found) {
+  if (found.raw) {
+    SignatureEntry entry = *found.raw;
+    entry.field_name = found.field_name;
+    return entry;
+  }
+  QPDFObjectHandle signature = found.value;
   SignatureEntry entry;
-  entry.field_name = field_name;
+  entry.field_name = found.field_name;
   QPDFObjectHandle type = signature.getKey("/Type");
   if (type.isName()) entry.type = type.getName().substr(1);
   QPDFObjectHandle sub_filter = signature.getKey("/SubFilter");

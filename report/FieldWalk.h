@@ -4,27 +4,45 @@
 // appearances). Bounded on hostile input: the field tree is walked to
 // kMaxFieldDepth levels and kMaxVisitedObjects objects at most.
 //
-// Ownership: a Walk borrows the QPDF object, which must outlive it.
+// Ownership: a Walk borrows the QPDF object, the input and the
+// cross-reference table, which must outlive it.
 #ifndef VRD_REPORT_FIELDWALK_H_
 #define VRD_REPORT_FIELDWALK_H_
 
 #include <cstddef>
+#include <map>
+#include <optional>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFXRefEntry.hh>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "report/DocumentInput.h"
 #include "report/ReportTypes.h"
 
 namespace vrd::report {
 
+// A signature dictionary the walk found: its field's name and the value,
+// and when the value could be read from the raw bytes at its cross-reference
+// offset (report/RawSignatures.h), its entry as read there, so that qpdf
+// need not tokenize a /Contents of megabytes only to have it copied out.
+struct FoundSignature {
+  std::string field_name;
+  QPDFObjectHandle value;
+  std::optional<SignatureEntry> raw;
+};
+
 struct Walk {
   QPDF* pdf = nullptr;
+  DocumentInput* input = nullptr;                             // the document's raw bytes
+  const std::map<QPDFObjGen, QPDFXRefEntry>* xref = nullptr;  // pdf's, read once
   size_t visited = 0;
   std::set<QPDFObjGen> seen;
-  std::vector<std::pair<std::string, QPDFObjectHandle>> signatures;  // field name, /V
+  std::vector<FoundSignature> signatures;
+  std::set<QPDFObjGen> noted;              // the values of signatures
   std::set<QPDFObjGen> signature_objects;  // sig dicts, fields, widgets and their /AP
 };
 
@@ -42,9 +60,10 @@ bool NameIs(QPDFObjectHandle dict, const char* key, const char* name);
 void Reach(QPDFObjectHandle obj, int depth, size_t* budget, std::set<QPDFObjGen>* out);
 
 // The entry of a signature dictionary: its /Type, /SubFilter, the first
-// kMaxByteRangeItems items of its /ByteRange and its /Contents string.
+// kMaxByteRangeItems items of its /ByteRange and its /Contents string; as
+// read from the raw bytes when it could be.
 constexpr int kMaxByteRangeItems = 64;
-SignatureEntry ReadSignatureEntry(const std::string& field_name, QPDFObjectHandle signature);
+SignatureEntry ReadSignatureEntry(const FoundSignature& signature);
 
 // The certificates of the catalog's /DSS /Certs, decoded from their
 // streams; a damaged /DSS gives none.

@@ -97,7 +97,7 @@ struct RevisionMap {
 
 RevisionMap MapRevisions(QPDF* pdf, const std::vector<RevisionEnd>& ends, const Walk& walk) {
   RevisionMap map;
-  const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf->getXRefTable();
+  const std::map<QPDFObjGen, QPDFXRefEntry>& table = *walk.xref;
   std::map<int, int64_t> stream_offsets;
   for (const auto& [objgen, entry] : table) {
     if (entry.getType() == 1) stream_offsets[objgen.getObj()] = entry.getOffset();

@@ -105,9 +105,21 @@ struct Frame {
 class Scanner {
  public:
   void Feed(const unsigned char* bytes, size_t size) {
-    for (size_t i = 0; i < size; ++i, ++pos_) Step(bytes[i]);
+    for (size_t i = 0; i < size; ++i, ++pos_) {
+      if (state_ == State::kHex) {
+        const size_t run = HexRun(bytes + i, size - i);
+        i += run;
+        pos_ += static_cast<int64_t>(run);
+        if (i == size) return;
+      }
+      Step(bytes[i]);
+    }
   }
   std::vector<RawSignature> Finish();
+  // How many objects have ended ("endobj") so far.
+  [[nodiscard]] size_t objects_ended() const { return objects_ended_; }
+  // The signature dictionary found as the object itself, when there is one.
+  std::optional<RawSignature> TakeObject(const ObjectId& object);
 
  private:
   enum class State { kSpace, kWord, kName, kLess, kGreater, kHex, kLiteral, kComment, kStream };
@@ -117,6 +129,9 @@ class Scanner {
   void Start(unsigned char c);
   void Literal(unsigned char c);
   bool Hex(unsigned char c);  // false when c is no part of the hex string
+  // The leading hex digits and white space of bytes, decoded as Hex would
+  // one at a time; returns how many were taken.
+  size_t HexRun(const unsigned char* bytes, size_t size);
   void EndWord();
   void Handle(Token token);
   void InValue(Frame& frame, Token token);
@@ -152,6 +167,7 @@ class Scanner {
   std::vector<std::pair<RawSignature, std::optional<ObjectId>>> found_;
   size_t contents_total_ = 0;
   std::map<ObjectId, std::string> fields_;
+  size_t objects_ended_ = 0;
 };
 
 void Scanner::Step(unsigned char c) {
@@ -162,6 +178,7 @@ void Scanner::Step(unsigned char c) {
       } else if (endobj_.Feed(c)) {
         state_ = State::kSpace;
         Restart();
+        ++objects_ended_;
       }
       return;
     case State::kComment:
@@ -171,6 +188,7 @@ void Scanner::Step(unsigned char c) {
       if (endobj_.Feed(c)) {
         state_ = State::kSpace;
         Restart();
+        ++objects_ended_;
         return;
       }
       Literal(c);
@@ -354,6 +372,28 @@ bool Scanner::Hex(unsigned char c) {
   return true;
 }
 
+size_t Scanner::HexRun(const unsigned char* bytes, size_t size) {
+  size_t i = 0;
+  for (; i < size; ++i) {
+    const int value = HexDigitValue(bytes[i]);
+    if (value < 0) {
+      if (IsPdfWhitespace(bytes[i])) continue;
+      break;
+    }
+    if (high_nibble_ < 0) {
+      high_nibble_ = value;
+      continue;
+    }
+    if (hex_.size() < kMaxRawContentsBytes) {
+      hex_ += static_cast<char>(high_nibble_ << 4 | value);
+    } else {
+      hex_bad_ = true;
+    }
+    high_nibble_ = -1;
+  }
+  return i;
+}
+
 void Scanner::EndWord() {
   const bool name = state_ == State::kName;
   state_ = State::kSpace;
@@ -374,6 +414,7 @@ void Scanner::EndWord() {
   }
   if (text_ == "endobj") {
     Restart();
+    ++objects_ended_;
     return;
   }
   if (text_ == "obj" && ints_[0] && ints_[1]) {
@@ -533,7 +574,32 @@ std::vector<RawSignature> Scanner::Finish() {
   return signatures;
 }
 
+std::optional<RawSignature> Scanner::TakeObject(const ObjectId& object) {
+  for (auto& [signature, id] : found_) {
+    if (id == object) return std::move(signature);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<RawSignature> ReadRawSignatureAt(RangeReader& reader, int64_t size, int64_t offset,
+                                               int64_t number, int64_t generation) {
+  if (offset < 0 || offset >= size) return std::nullopt;
+  Scanner scanner;
+  const int64_t end = size - offset > kMaxRawObjectBytes ? offset + kMaxRawObjectBytes : size;
+  const ObjectId object(number, generation);
+  for (int64_t at = offset; at < end && scanner.objects_ended() == 0;) {
+    const size_t wanted =
+        static_cast<size_t>(std::min<int64_t>(end - at, static_cast<int64_t>(kRawObjectChunk)));
+    ByteSpan bytes;
+    if (!reader.Next(at, wanted, &bytes) || bytes.length == 0 || bytes.length > wanted) break;
+    scanner.Feed(bytes.data, bytes.length);
+    at += static_cast<int64_t>(bytes.length);
+    if (std::optional<RawSignature> found = scanner.TakeObject(object)) return found;
+  }
+  return std::nullopt;
+}
 
 std::vector<RawSignature> FindRawSignatures(const unsigned char* data, size_t size) {
   Scanner scanner;

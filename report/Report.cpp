@@ -1,6 +1,7 @@
 #include "report/Report.h"
 
 #include <exception>
+#include <map>
 #include <optional>
 #include <qpdf/QPDF.hh>
 #include <string>
@@ -55,13 +56,16 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust, Do
     out->recovered = pdf.anyWarnings();
     DocumentCertificates carried;
     carried.Add(DssCertificates(&pdf));
+    const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
     Walk walk;
     walk.pdf = &pdf;
+    walk.input = input;
+    walk.xref = &xref;
     WalkDocument(&walk);
     StampChecker checker(input, ends, trust, carried);
-    for (const auto& [name, signature] : walk.signatures) {
+    for (const FoundSignature& signature : walk.signatures) {
       if (out->timestamps.size() >= kMaxTimeStamps) break;
-      checker.Report(ReadSignatureEntry(name, signature), &out->timestamps);
+      checker.Report(ReadSignatureEntry(signature), &out->timestamps);
     }
     JudgeLaterRevisions(&pdf, input, ends, walk, &out->timestamps);
     return ReportStatus::kOk;
