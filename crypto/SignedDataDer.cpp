@@ -25,7 +25,7 @@ struct Tlv {
 };
 
 // One TLV within [p, end): a low tag number and a definite length of at most
-// kMaxLengthOctets octets, the most AppendTlv writes.
+// kMaxLengthOctets octets, the most AppendHeader writes.
 bool ReadTlv(const unsigned char* p, const unsigned char* end, Tlv* out) {
   DerHeader header;
   if (!ReadDerHeader(p, static_cast<size_t>(end - p), &header) || header.high_tag_number ||
@@ -39,25 +39,31 @@ bool ReadTlv(const unsigned char* p, const unsigned char* end, Tlv* out) {
   return true;
 }
 
-void AppendTlv(unsigned char tag, const std::string& content, std::string* out) {
-  out->push_back(static_cast<char>(tag));
-  const size_t length = content.size();
-  if (length < 0x80) {
-    out->push_back(static_cast<char>(length));
-  } else {
-    unsigned char octets[kMaxLengthOctets];
-    size_t count = 0;
-    for (size_t rest = length; rest != 0; rest >>= 8) {
-      octets[count++] = static_cast<unsigned char>(rest & 0xFF);
-    }
-    out->push_back(static_cast<char>(0x80 | count));
-    while (count > 0) out->push_back(static_cast<char>(octets[--count]));
-  }
-  out->append(content);
+// The identifier and length octets of a TLV of content_length octets, at
+// most kMaxLengthOctets of length.
+size_t HeaderLength(size_t content_length) {
+  size_t octets = 0;
+  for (size_t rest = content_length; rest != 0 && content_length >= 0x80; rest >>= 8) ++octets;
+  return 2 + octets;
 }
 
-std::string Bytes(const unsigned char* from, const unsigned char* to) {
-  return std::string(reinterpret_cast<const char*>(from), static_cast<size_t>(to - from));
+void AppendHeader(unsigned char tag, size_t length, std::string* out) {
+  out->push_back(static_cast<char>(tag));
+  if (length < 0x80) {
+    out->push_back(static_cast<char>(length));
+    return;
+  }
+  unsigned char octets[kMaxLengthOctets];
+  size_t count = 0;
+  for (size_t rest = length; rest != 0; rest >>= 8) {
+    octets[count++] = static_cast<unsigned char>(rest & 0xFF);
+  }
+  out->push_back(static_cast<char>(0x80 | count));
+  while (count > 0) out->push_back(static_cast<char>(octets[--count]));
+}
+
+void AppendBytes(const unsigned char* from, const unsigned char* to, std::string* out) {
+  out->append(reinterpret_cast<const char*>(from), static_cast<size_t>(to - from));
 }
 
 }  // namespace
@@ -100,20 +106,25 @@ bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData*
                           static_cast<size_t>(cert.end() - cert.start));
       p = cert.end();
     }
-    std::string signed_body = Bytes(signed_data.content, certificates.start);
-    if (drop_revocation_info && count == 6) {
-      signed_body += Bytes(fields[5].start, signed_data.end());
-    } else {
-      signed_body += Bytes(certificates.end(), signed_data.end());
-    }
-    std::string signed_tlv;
-    AppendTlv(kSequence, signed_body, &signed_tlv);
-    std::string explicit_tlv;
-    AppendTlv(kContext0, signed_tlv, &explicit_tlv);
-    std::string info_body = Bytes(content_type.start, content_type.end());
-    info_body += explicit_tlv;
-    out->without_certificates.clear();
-    AppendTlv(kSequence, info_body, &out->without_certificates);
+    // The SignedData's fields less the certificates (and the crls when
+    // asked), in one buffer with the three enclosing headers.
+    const unsigned char* const rest =
+        drop_revocation_info && count == 6 ? fields[5].start : certificates.end();
+    const size_t body = static_cast<size_t>(certificates.start - signed_data.content) +
+                        static_cast<size_t>(signed_data.end() - rest);
+    const size_t signed_tlv = HeaderLength(body) + body;
+    const size_t explicit_tlv = HeaderLength(signed_tlv) + signed_tlv;
+    const size_t info_body =
+        static_cast<size_t>(content_type.end() - content_type.start) + explicit_tlv;
+    std::string& built = out->without_certificates;
+    built.clear();
+    built.reserve(HeaderLength(info_body) + info_body);
+    AppendHeader(kSequence, info_body, &built);
+    AppendBytes(content_type.start, content_type.end(), &built);
+    AppendHeader(kContext0, signed_tlv, &built);
+    AppendHeader(kSequence, body, &built);
+    AppendBytes(signed_data.content, certificates.start, &built);
+    AppendBytes(rest, signed_data.end(), &built);
     out->certificates = std::move(slices);
     return true;
   } catch (...) {

@@ -5,7 +5,7 @@
 namespace vrd::report {
 
 void JudgeCoverage(DocumentInput* input, const std::vector<RevisionEnd>& ends, TimeStampReport* ts,
-                   ByteRanges* ranges, std::string* gap) {
+                   ByteRanges* ranges, std::string* gap, ContentsSpan contents) {
   const auto size = static_cast<size_t>(input->size());
   gap->clear();
   const std::vector<int64_t>& br = ts->byte_range;
@@ -45,6 +45,10 @@ void JudgeCoverage(DocumentInput* input, const std::vector<RevisionEnd>& ends, T
   if (one_gap) {
     const int64_t gap_start = (*ranges)[0].first + (*ranges)[0].second;
     const int64_t gap_end = (*ranges)[1].first;
+    if (contents.begin < contents.end && gap_start == contents.begin && gap_end == contents.end) {
+      ts->gap_is_contents = true;
+      return;
+    }
     if (!input->ReadExactly(gap_start, static_cast<size_t>(gap_end - gap_start), gap)) {
       gap->clear();
     }

@@ -78,8 +78,13 @@ std::optional<SignatureEntry> RawEntry(Walk* walk, QPDFObjectHandle value) {
       !IsPlainName(raw->sub_filter)) {
     return std::nullopt;
   }
-  return SignatureEntry{"", std::move(raw->type), std::move(raw->sub_filter),
-                        std::move(raw->byte_range), std::move(raw->contents)};
+  return SignatureEntry{"",
+                        std::move(raw->type),
+                        std::move(raw->sub_filter),
+                        std::move(raw->byte_range),
+                        std::move(raw->contents),
+                        raw->contents_begin,
+                        raw->contents_end};
 }
 
 // Walks a field and its /Kids; name is the parent's full name and ft the
@@ -145,10 +150,10 @@ void WalkDocument(Walk* walk) {
   }
 }
 
-SignatureEntry ReadSignatureEntry(const FoundSignature& found) {
+SignatureEntry ReadSignatureEntry(FoundSignature&& found) {
   if (found.raw) {
-    SignatureEntry entry = *found.raw;
-    entry.field_name = found.field_name;
+    SignatureEntry entry = std::move(*found.raw);
+    entry.field_name = std::move(found.field_name);
     return entry;
   }
   QPDFObjectHandle signature = found.value;

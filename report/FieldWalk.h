@@ -61,9 +61,9 @@ void Reach(QPDFObjectHandle obj, int depth, size_t* budget, std::set<QPDFObjGen>
 
 // The entry of a signature dictionary: its /Type, /SubFilter, the first
 // kMaxByteRangeItems items of its /ByteRange and its /Contents string; as
-// read from the raw bytes when it could be.
+// read from the raw bytes when it could be (taken from signature).
 constexpr int kMaxByteRangeItems = 64;
-SignatureEntry ReadSignatureEntry(const FoundSignature& signature);
+SignatureEntry ReadSignatureEntry(FoundSignature&& signature);
 
 // The certificates of the catalog's /DSS /Certs, decoded from their
 // streams; a damaged /DSS gives none.

@@ -94,6 +94,8 @@ struct Frame {
   bool byte_range_ok = false;
   std::vector<int64_t> byte_range;
   std::optional<std::string> contents;
+  int64_t contents_begin = 0;
+  int64_t contents_end = 0;
   std::string type;
   std::string sub_filter;
   std::optional<std::string> field_name;
@@ -104,6 +106,8 @@ struct Frame {
 
 class Scanner {
  public:
+  // start: the document position of the first byte fed.
+  explicit Scanner(int64_t start = 0) : pos_(start) {}
   void Feed(const unsigned char* bytes, size_t size) {
     for (size_t i = 0; i < size; ++i, ++pos_) {
       if (state_ == State::kHex) {
@@ -155,6 +159,7 @@ class Scanner {
   int octal_digits_ = 0;
   int octal_value_ = 0;
   int64_t less_at_ = 0;
+  int64_t hex_end_ = 0;  // just after the last hex string's ">"
   Needle endobj_{"endobj"};
   Needle endstream_{"endstream"};
 
@@ -351,6 +356,7 @@ bool Scanner::Hex(unsigned char c) {
       hex_bad_ = true;
     }
     state_ = State::kSpace;
+    hex_end_ = pos_ + 1;
     Handle(hex_bad_ ? Token::kOther : Token::kHexString);
     return true;
   }
@@ -497,6 +503,8 @@ void Scanner::InValue(Frame& frame, Token token) {
   }
   if (token == Token::kHexString && frame.pending == Key::kContents) {
     frame.contents = std::move(hex_);
+    frame.contents_begin = less_at_;
+    frame.contents_end = hex_end_;
   } else if (token == Token::kHexString && frame.pending == Key::kT) {
     frame.field_name = hex_;
   } else if (token == Token::kLiteralString && frame.pending == Key::kT && !text_long_) {
@@ -553,6 +561,8 @@ void Scanner::Close() {
   signature.dictionary_offset = frame.offset;
   signature.byte_range = std::move(frame.byte_range);
   signature.contents = std::move(*frame.contents);
+  signature.contents_begin = frame.contents_begin;
+  signature.contents_end = frame.contents_end;
   signature.type = std::move(frame.type);
   signature.sub_filter = std::move(frame.sub_filter);
   found_.emplace_back(std::move(signature), frame.object);
@@ -586,7 +596,7 @@ std::optional<RawSignature> Scanner::TakeObject(const ObjectId& object) {
 std::optional<RawSignature> ReadRawSignatureAt(RangeReader& reader, int64_t size, int64_t offset,
                                                int64_t number, int64_t generation) {
   if (offset < 0 || offset >= size) return std::nullopt;
-  Scanner scanner;
+  Scanner scanner(offset);
   const int64_t end = size - offset > kMaxRawObjectBytes ? offset + kMaxRawObjectBytes : size;
   const ObjectId object(number, generation);
   for (int64_t at = offset; at < end && scanner.objects_ended() == 0;) {

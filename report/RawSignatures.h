@@ -35,6 +35,8 @@ struct RawSignature {
   int64_t dictionary_offset = 0;    // where its "<<" starts
   std::vector<int64_t> byte_range;  // /ByteRange; empty unless an array of integers
   std::string contents;             // the /Contents hex string, decoded
+  int64_t contents_begin = 0;       // where that string lies: its "<"
+  int64_t contents_end = 0;         // and just after its ">"
   std::string type;                 // /Type without "/" ("Sig", "DocTimeStamp"), or empty
   std::string sub_filter;           // /SubFilter without "/", or empty
   std::string field_name;           // /T of a field whose /V refers to it, or empty

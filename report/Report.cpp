@@ -63,9 +63,9 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust, Do
     walk.xref = &xref;
     WalkDocument(&walk);
     StampChecker checker(input, ends, trust, carried);
-    for (const FoundSignature& signature : walk.signatures) {
+    for (FoundSignature& signature : walk.signatures) {
       if (out->timestamps.size() >= kMaxTimeStamps) break;
-      checker.Report(ReadSignatureEntry(signature), &out->timestamps);
+      checker.Report(ReadSignatureEntry(std::move(signature)), &out->timestamps);
     }
     JudgeLaterRevisions(&pdf, input, ends, walk, &out->timestamps);
     return ReportStatus::kOk;

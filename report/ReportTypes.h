@@ -90,6 +90,10 @@ struct SignatureEntry {
   std::string sub_filter;           // /SubFilter without the "/", or empty
   std::vector<int64_t> byte_range;  // empty when not an array of integers
   std::string contents;             // the /Contents string's bytes
+  // Where that string lies in the file, from its "<" to just after its ">",
+  // when the entry was read from the raw bytes; both 0 otherwise.
+  int64_t contents_begin = 0;
+  int64_t contents_end = 0;
 };
 
 enum class ReportStatus { kOk, kNotOpened };

@@ -1,6 +1,7 @@
 #include "report/Stamps.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "report/Coverage.h"
 #include "report/PdfBytes.h"
@@ -25,21 +26,23 @@ StampChecker::StampChecker(DocumentInput* input, const std::vector<RevisionEnd>&
       trust_(trust),
       carried_(carried) {}
 
-void StampChecker::Report(const SignatureEntry& signature, std::vector<TimeStampReport>* out) {
+void StampChecker::Report(SignatureEntry signature, std::vector<TimeStampReport>* out) {
   TimeStampReport base;
-  base.field_name = signature.field_name;
+  base.field_name = std::move(signature.field_name);
   base.sub_filter = signature.sub_filter;
-  base.byte_range = signature.byte_range;
+  base.byte_range = std::move(signature.byte_range);
   ByteRanges ranges;
   std::string gap;
-  JudgeCoverage(input_, ends_, &base, &ranges, &gap);
-  // The token: the gap's hex string when the gap is one, else the parsed
-  // /Contents string.
+  JudgeCoverage(input_, ends_, &base, &ranges, &gap,
+                ContentsSpan{signature.contents_begin, signature.contents_end});
+  // The token: the gap's hex string when the gap is one (already decoded
+  // when the gap is the /Contents string read from the raw bytes), else the
+  // parsed /Contents string.
   const std::string contents =
-      base.gap_is_contents
+      base.gap_is_contents && !gap.empty()
           ? DecodeHexStringBody(reinterpret_cast<const unsigned char*>(gap.data()) + 1,
                                 gap.size() - 2)
-          : signature.contents;
+          : std::move(signature.contents);
   gap.clear();
   const bool is_document = signature.type == "DocTimeStamp" || base.sub_filter == "ETSI.RFC3161";
   const auto* bytes = reinterpret_cast<const unsigned char*>(contents.data());

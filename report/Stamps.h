@@ -30,7 +30,7 @@ class StampChecker {
                const TrustSources& trust, const DocumentCertificates& carried);
 
   // Appends the signature's time-stamps to out (at most kMaxTimeStamps in all).
-  void Report(const SignatureEntry& signature, std::vector<TimeStampReport>* out);
+  void Report(SignatureEntry signature, std::vector<TimeStampReport>* out);
 
  private:
   void CompareImprint(const ImprintRequest& request, const ByteRanges& ranges, TimeStampReport* ts);
