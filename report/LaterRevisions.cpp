@@ -126,14 +126,26 @@ constexpr size_t kMaxComparedStreamBytes = size_t{16} << 20;
 
 // True when obj (current definition) equals the definition of the same
 // object in earlier: same dictionary or value text, same raw stream data.
-bool SameAsBefore(QPDF* earlier, QPDFObjectHandle obj) {
+// The value text of the current definitions compared so far (a document of
+// many time-stamps compares the same later objects for each of them).
+using ValueTexts = std::map<QPDFObjGen, std::string>;
+
+// unparseResolved: the object's own value; references inside stay
+// references. For a stream, its dictionary's.
+const std::string& CurrentText(QPDFObjectHandle obj, ValueTexts* texts) {
+  auto found = texts->find(obj.getObjGen());
+  if (found != texts->end()) return found->second;
+  std::string text = obj.isStream() ? obj.getDict().unparseResolved() : obj.unparseResolved();
+  return texts->emplace(obj.getObjGen(), std::move(text)).first->second;
+}
+
+bool SameAsBefore(QPDF* earlier, QPDFObjectHandle obj, ValueTexts* texts) {
   if (earlier == nullptr) return false;
   try {
     QPDFObjectHandle before = earlier->getObject(obj.getObjGen());
     if (before.isNull() || before.isStream() != obj.isStream()) return false;
-    // unparseResolved: the object's own value; references inside stay references.
-    if (!obj.isStream()) return before.unparseResolved() == obj.unparseResolved();
-    if (before.getDict().unparseResolved() != obj.getDict().unparseResolved()) return false;
+    if (!obj.isStream()) return before.unparseResolved() == CurrentText(obj, texts);
+    if (before.getDict().unparseResolved() != CurrentText(obj, texts)) return false;
     std::shared_ptr<Buffer> old_data = before.getRawStreamData();
     if (old_data == nullptr || old_data->getSize() > kMaxComparedStreamBytes) return false;
     std::shared_ptr<Buffer> new_data = obj.getRawStreamData();
@@ -179,7 +191,8 @@ class EarlierRevisions {
   std::map<int, std::unique_ptr<QPDF>> opened_;
 };
 
-void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, TimeStampReport* ts) {
+void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, ValueTexts* texts,
+              TimeStampReport* ts) {
   if (ts->later_revisions == 0 || ts->revision < 1) {
     ts->later_changes = LaterChanges::kNone;
     return;
@@ -192,7 +205,13 @@ void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, Time
     if (++checked > kMaxVisitedObjects) break;
     QPDFObjectHandle obj = pdf->getObject(objgen);
     QPDF* before = earlier->At(own);
-    if (SameAsBefore(before, obj) || IsUpdateStructure(pdf, before, obj)) continue;
+    // A catalog or page is judged key by key, which a comparison of the
+    // whole object (its /DSS and all) could only confirm.
+    const bool by_keys = NameIs(obj, "/Type", "/Catalog") || NameIs(obj, "/Type", "/Page");
+    if (by_keys ? IsUpdateStructure(pdf, before, obj)
+                : SameAsBefore(before, obj, texts) || IsUpdateStructure(pdf, before, obj)) {
+      continue;
+    }
     if (map.form_resources.count(objgen) != 0 && IsNewSince(before, objgen)) continue;
     ts->later_changes = LaterChanges::kOther;
     ts->later_other_objects.push_back(objgen.getObj());
@@ -209,7 +228,8 @@ void JudgeLaterRevisions(QPDF* pdf, DocumentInput* input, const std::vector<Revi
   if (!any_later) return;
   const RevisionMap map = MapRevisions(pdf, ends, walk);
   EarlierRevisions earlier(input, ends);
-  for (TimeStampReport& ts : *timestamps) JudgeOne(pdf, map, &earlier, &ts);
+  ValueTexts texts;
+  for (TimeStampReport& ts : *timestamps) JudgeOne(pdf, map, &earlier, &texts, &ts);
 }
 
 }  // namespace vrd::report

@@ -379,6 +379,16 @@ bool Scanner::Hex(unsigned char c) {
 }
 
 size_t Scanner::HexRun(const unsigned char* bytes, size_t size) {
+  // Decoded a block at a time: a signature's /Contents runs to megabytes.
+  constexpr size_t kBlock = 4096;
+  unsigned char block[kBlock];
+  size_t filled = 0;
+  auto flush = [&]() {
+    const size_t room = kMaxRawContentsBytes - std::min(hex_.size(), kMaxRawContentsBytes);
+    if (filled > room) hex_bad_ = true;
+    hex_.append(reinterpret_cast<const char*>(block), std::min(filled, room));
+    filled = 0;
+  };
   size_t i = 0;
   for (; i < size; ++i) {
     const int value = HexDigitValue(bytes[i]);
@@ -390,13 +400,11 @@ size_t Scanner::HexRun(const unsigned char* bytes, size_t size) {
       high_nibble_ = value;
       continue;
     }
-    if (hex_.size() < kMaxRawContentsBytes) {
-      hex_ += static_cast<char>(high_nibble_ << 4 | value);
-    } else {
-      hex_bad_ = true;
-    }
+    block[filled++] = static_cast<unsigned char>(high_nibble_ << 4 | value);
     high_nibble_ = -1;
+    if (filled == kBlock) flush();
   }
+  flush();
   return i;
 }
 

@@ -54,7 +54,7 @@ CertPtr DecodeCertificate(const unsigned char** p, long length) {
 // Parsed certificates by their DER bytes, one cache per thread for the
 // thread's life: the authorities' certificates recur from document to
 // document, and in one document in its signatures, tokens and /DSS.
-constexpr size_t kCachedCertificates = 256;
+constexpr size_t kCachedCertificates = 1024;
 
 class ThreadCertificates final : public tk::CertificateCache {
  public:
