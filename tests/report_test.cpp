@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -130,6 +131,8 @@ const DocumentCase kDocuments[] = {
      2,
      {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kFail}}},
     {"unsigned.pdf", 1, {}},
+    // qpdf cannot open it (public-key security handler): read from the raw bytes.
+    {"pubsec.pdf", 2, {{kDoc, "TS1", 2, 0, kNone, true, true, "DER", "SHA256", false, kPass}}},
 };
 
 TEST(ReportDocumentsTest, EveryTimeStampWithCoverageRevisionAndVerdicts) {
@@ -852,6 +855,46 @@ TEST(ReportRawSignaturesTest, DocumentQpdfCannotOpen) {
   EXPECT_EQ(static_cast<int64_t>(found[0].contents.size()) * 2, range[2] - range[1] - 2);
   EXPECT_EQ(found[0].type + " " + found[0].sub_filter + " " + found[0].field_name,
             "DocTimeStamp ETSI.RFC3161 TS1");
+  EXPECT_EQ(found[0].contents_begin, range[1]);
+  EXPECT_EQ(found[0].contents_end, range[2]);
+
+  // The same dictionary read as one object at its offset, as the field walk
+  // does: positions in the file, and nothing for another object number.
+  const size_t object = bytes.rfind(" 0 obj", static_cast<size_t>(found[0].dictionary_offset));
+  const size_t start = bytes.rfind('\n', object) + 1;
+  const int number = std::stoi(bytes.substr(start, object - start));
+  struct Reader final : RangeReader {
+    const std::string& data;
+    explicit Reader(const std::string& d) : data(d) {}
+    bool Next(int64_t offset, size_t wanted, ByteSpan* out) override {
+      *out = ByteSpan{Bytes(data) + offset, std::min<size_t>(wanted, 7)};  // short reads
+      return true;
+    }
+  } reader(bytes);
+  const auto size = static_cast<int64_t>(bytes.size());
+  const std::optional<RawSignature> at = ReadRawSignatureAt(reader, size, start, number, 0);
+  ASSERT_TRUE(at.has_value());
+  EXPECT_EQ(at->contents, found[0].contents);
+  EXPECT_EQ(at->contents_begin, range[1]);
+  EXPECT_EQ(at->contents_end, range[2]);
+  EXPECT_FALSE(ReadRawSignatureAt(reader, size, start, number + 1, 0).has_value());
+
+  // Reported with the structure not parsed; a later revision makes the
+  // later changes unknown, never "dss-and-signatures".
+  for (const bool later : {false, true}) {
+    const std::string document =
+        later ? bytes + "99 0 obj\n<< >>\nendobj\nstartxref\n0\n%%EOF\n" : bytes;
+    DocumentReport report;
+    ASSERT_EQ(BuildReport(Bytes(document), document.size(), TestRoot(), &report),
+              ReportStatus::kOk);
+    EXPECT_FALSE(report.structure_parsed);
+    EXPECT_NE(report.structure_problem.find("encryption"), std::string::npos)
+        << report.structure_problem;
+    ASSERT_EQ(report.timestamps.size(), 1u);
+    EXPECT_TRUE(report.timestamps[0].Verified()) << report.timestamps[0].problem;
+    EXPECT_EQ(report.timestamps[0].later_changes,
+              later ? LaterChanges::kUnknown : LaterChanges::kNone);
+  }
 }
 
 }  // namespace
