@@ -57,16 +57,24 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
     std::fprintf(stderr, "tsverify: %s\n", trust_error.c_str());
     return kExitUsage;
   }
+  // Each worker formats its own file's output; the queue only writes it.
+  struct Printed {
+    std::string text;
+    bool verified = false;
+  };
   bool all_verified = !files.empty();
-  RunInOrder<AllResult>(
+  RunInOrder<Printed>(
       files.size(), static_cast<size_t>(options.jobs),
-      [&](size_t index) { return ReportFile(files[index], trust, extra_roots); },
-      [&](size_t index, const AllResult& result) {
-        const std::string text = options.json ? FormatAllJson(files[index], result) + "\n"
-                                              : FormatAllText(files[index], result);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+      [&](size_t index) {
+        const AllResult result = ReportFile(files[index], trust, extra_roots);
+        return Printed{options.json ? FormatAllJson(files[index], result) + "\n"
+                                    : FormatAllText(files[index], result),
+                       result.Verified()};
+      },
+      [&](size_t, const Printed& printed) {
+        std::fwrite(printed.text.data(), 1, printed.text.size(), stdout);
         std::fflush(stdout);
-        if (!result.Verified()) all_verified = false;
+        if (!printed.verified) all_verified = false;
       },
       [](size_t) {});
   return all_verified ? kExitVerified : kExitNotVerified;

@@ -94,14 +94,17 @@ int Run(const vrd::cli::Options& options) {
 
   const bool progress = VRD_ISATTY(VRD_FILENO(stderr)) != 0 && !files.empty();
   bool all_verified = true;
+  // Each worker formats its own file's output; the queue only writes it.
+  struct Printed {
+    std::string text;
+    bool verified = false;
+  };
   // Without the bar, standard output keeps its own buffering (a line at a
   // time on a terminal): no write per file while others wait for the lock.
-  auto emit = [&](size_t index, const vrd::cli::FileResult& result) {
+  auto emit = [&](size_t, const Printed& printed) {
     if (progress) ClearProgress();
-    const std::string text = options.json ? vrd::cli::FormatJson(files[index], result) + "\n"
-                                          : vrd::cli::FormatText(files[index], result);
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    if (result.code != 0) all_verified = false;
+    std::fwrite(printed.text.data(), 1, printed.text.size(), stdout);
+    if (!printed.verified) all_verified = false;
   };
   // The bar is redrawn whenever any file finished, so a slow file does not
   // freeze it.
@@ -111,9 +114,15 @@ int Run(const vrd::cli::Options& options) {
     DrawProgress(done, files.size());
   };
   if (progress) DrawProgress(0, files.size());
-  vrd::cli::RunInOrder<vrd::cli::FileResult>(
+  vrd::cli::RunInOrder<Printed>(
       files.size(), static_cast<size_t>(options.jobs),
-      [&](size_t index) { return vrd::cli::VerifyFile(files[index], roots); }, emit, finished);
+      [&](size_t index) {
+        const vrd::cli::FileResult result = vrd::cli::VerifyFile(files[index], roots);
+        return Printed{options.json ? vrd::cli::FormatJson(files[index], result) + "\n"
+                                    : vrd::cli::FormatText(files[index], result),
+                       result.code == 0};
+      },
+      emit, finished);
   if (progress) ClearProgress();
   return all_verified ? kExitVerified : kExitNotVerified;
 }
