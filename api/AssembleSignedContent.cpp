@@ -240,13 +240,21 @@ int WorkingDocument::WriteAt(int64_t position, const char* bytes, int count) noe
     if (write_refused_ != nullptr) *write_refused_ = true;
     return ByteString::kNoMemory;
   }
-  if (owned_ != nullptr) return owned_->WriteAt(position, bytes, count);
-  if (!View().Span(position, count) || count <= 0) return ByteString::kRange;
-  if (!copied_) {
-    if (copy_.SetData(borrowed_, borrowed_length_) != ByteString::kOk) return ByteString::kNoMemory;
-    copied_ = true;
+  int status = ByteString::kRange;
+  if (owned_ != nullptr) {
+    status = owned_->WriteAt(position, bytes, count);
+  } else {
+    if (!View().Span(position, count) || count <= 0) return ByteString::kRange;
+    if (!copied_) {
+      if (copy_.SetData(borrowed_, borrowed_length_) != ByteString::kOk) {
+        return ByteString::kNoMemory;
+      }
+      copied_ = true;
+    }
+    status = copy_.WriteAt(position, bytes, count);
   }
-  return copy_.WriteAt(position, bytes, count);
+  if (status == ByteString::kOk) written_ = true;
+  return status;
 }
 
 DocumentOutcome AssembleDocument(WorkingDocument& document, SignedContent& content,

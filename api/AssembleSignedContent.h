@@ -47,6 +47,8 @@ class WorkingDocument {
   // document: ByteString::kOk, kRange (nothing written) or kNoMemory (the
   // copy of borrowed bytes could not be made; nothing written).
   [[nodiscard]] int WriteAt(int64_t position, const char* bytes, int count) noexcept;
+  // True once a write changed the bytes.
+  [[nodiscard]] bool written() const noexcept { return written_; }
 
  private:
   ByteString* owned_ = nullptr;
@@ -57,6 +59,7 @@ class WorkingDocument {
   DocumentView tail_;
   bool* write_refused_ = nullptr;
   bool tail_only_ = false;
+  bool written_ = false;
 };
 
 // The pieces to hash, in order, and where each starts in the document. Over

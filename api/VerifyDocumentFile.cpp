@@ -43,7 +43,8 @@ class HeldMessages {
 // whole file must be verified instead. Nothing observable happens before
 // the attempt is known to stand.
 bool VerifyFromTail(DocumentFile& file, const FileReadPlan& plan, const OutputTexts& out,
-                    const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome, int& result) {
+                    const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome, int& result,
+                    ComputedDigest* computed) {
   if (!ExtraRootsUsable(extra_roots)) return false;
   const int64_t tail_start = file.size() - plan.tail_bytes;
   std::vector<unsigned char> tail;
@@ -70,7 +71,7 @@ bool VerifyFromTail(DocumentFile& file, const FileReadPlan& plan, const OutputTe
   from_file.tail_start = tail_start;
   from_file.buffer_bytes = plan.buffer_bytes;
   result = assembled == DocumentOutcome::kAssembled
-               ? VerifyAssembledDocument(content, token, out, extra_roots, &from_file)
+               ? VerifyAssembledDocument(content, token, out, extra_roots, &from_file, computed)
                : ResultCodeOf(assembled);
   // Loaded whole, a file that cannot be read gives FileUnreadable before any
   // stage runs: no message, no outcome.
@@ -99,23 +100,24 @@ int VerifyDocumentFile(const char* path, const OutputTexts& out,
 
 int VerifyOpenDocumentFile(DocumentFile& file, const ByteString* loaded, const OutputTexts& out,
                            const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome,
-                           const FileReadPlan& plan, FileReading* reading) {
+                           const FileReadPlan& plan, FileReading* reading,
+                           ComputedDigest* computed) {
   if (outcome != nullptr) *outcome = DocumentOutcome::kAssembled;
   if (reading != nullptr) reading->loaded_whole = true;
   if (loaded != nullptr) {
     WorkingDocument working(loaded->GetBytes(), loaded->GetLength());
-    return VerifyWorkingDocument(working, out, extra_roots, outcome);
+    return VerifyWorkingDocument(working, out, extra_roots, outcome, computed);
   }
   if (file.size() > plan.load_whole_up_to && plan.tail_bytes > 0 && plan.tail_bytes < file.size()) {
     if (reading != nullptr) reading->loaded_whole = false;
     int result = ResultOk;
-    if (VerifyFromTail(file, plan, out, extra_roots, outcome, result)) return result;
+    if (VerifyFromTail(file, plan, out, extra_roots, outcome, result, computed)) return result;
     if (reading != nullptr) reading->loaded_whole = true;
   }
   ByteString document;
   if (LoadFile(file, document) != kLoadOk) return FileUnreadable;
   WorkingDocument working(document);
-  return VerifyWorkingDocument(working, out, extra_roots, outcome);
+  return VerifyWorkingDocument(working, out, extra_roots, outcome, computed);
 }
 
 }  // namespace vrd

@@ -52,12 +52,14 @@ struct FileReading {
 // document for its own purposes too opens it once. loaded, when not null,
 // holds the whole file as LoadFile read it (the caller's bytes, never
 // written): the verification then reads those instead of the file.
+// computed as for VerifyWorkingDocument.
 [[nodiscard]] int VerifyOpenDocumentFile(DocumentFile& file, const ByteString* loaded,
                                          const OutputTexts& out,
                                          const ExtraTrustedRoots& extra_roots = {},
                                          DocumentOutcome* outcome = nullptr,
                                          const FileReadPlan& plan = {},
-                                         FileReading* reading = nullptr);
+                                         FileReading* reading = nullptr,
+                                         ComputedDigest* computed = nullptr);
 
 }  // namespace vrd
 

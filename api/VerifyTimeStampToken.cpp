@@ -125,7 +125,8 @@ int VerifyTimeStampToken(ByteString& document, const OutputTexts& out,
 }
 
 int VerifyWorkingDocument(WorkingDocument& document, const OutputTexts& out,
-                          const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome) {
+                          const ExtraTrustedRoots& extra_roots, DocumentOutcome* outcome,
+                          ComputedDigest* computed) {
   if (outcome != nullptr) *outcome = DocumentOutcome::kAssembled;
   if (!ExtraRootsUsable(extra_roots)) return ToolkitSetupFailed;
 
@@ -134,8 +135,32 @@ int VerifyWorkingDocument(WorkingDocument& document, const OutputTexts& out,
   const DocumentOutcome assembled = AssembleDocument(document, signed_content, token_bytes);
   if (outcome != nullptr) *outcome = assembled;
   if (assembled != DocumentOutcome::kAssembled) return ResultCodeOf(assembled);
-  return VerifyAssembledDocument(signed_content, token_bytes, out, extra_roots, nullptr);
+  // Bytes the template was written over are not the file's.
+  return VerifyAssembledDocument(signed_content, token_bytes, out, extra_roots, nullptr,
+                                 document.written() ? nullptr : computed);
 }
+
+namespace {
+
+// The digest and what it covers, when every piece is a stretch of the file.
+void ShareDigest(const SignedContent& content, const char* algorithm, const ByteString& digest,
+                 ComputedDigest* computed) noexcept {
+  try {
+    std::vector<std::pair<int64_t, int64_t>> ranges;
+    for (size_t i = 0; i < content.pieces.size(); ++i) {
+      if (content.positions[i] == SignedContent::kAddedLineFeed) return;
+      ranges.emplace_back(content.positions[i], static_cast<int64_t>(content.pieces[i].length));
+    }
+    computed->ranges = MergedRanges(ranges);
+    computed->algorithm = algorithm;
+    computed->digest.assign(digest.GetBytes(), digest.GetBytes() + digest.GetLength());
+    computed->valid = true;
+  } catch (...) {
+    computed->valid = false;  // no memory: nothing shared
+  }
+}
+
+}  // namespace
 
 bool ExtraRootsUsable(const ExtraTrustedRoots& extra_roots) noexcept {
   return extra_roots.count <= kMaxExtraTrustedRoots &&
@@ -144,7 +169,7 @@ bool ExtraRootsUsable(const ExtraTrustedRoots& extra_roots) noexcept {
 
 int VerifyAssembledDocument(const SignedContent& signed_content, const ByteString& token_bytes,
                             const OutputTexts& out, const ExtraTrustedRoots& extra_roots,
-                            FileContent* file) {
+                            FileContent* file, ComputedDigest* computed) {
   if (!ExtraRootsUsable(extra_roots)) return ToolkitSetupFailed;
   QVHash hash;
   ToolkitObjects objects(extra_roots.count);
@@ -193,6 +218,9 @@ int VerifyAssembledDocument(const SignedContent& signed_content, const ByteStrin
   } else {
     digest_status = hash.DigestPieces(algorithm, signed_content.pieces.data(),
                                       signed_content.pieces.size(), digest);
+  }
+  if (computed != nullptr && digest_status == 0) {
+    ShareDigest(signed_content, texts.algorithm, digest, computed);
   }
   const ByteString digest_text = digest.HexEncode();
   // A digest that could not be computed must never pass for a match, not even

@@ -22,6 +22,7 @@
 #include <cstddef>
 
 #include "api/AssembleSignedContent.h"
+#include "api/ComputedDigest.h"
 #include "api/DocumentOutcome.h"
 #include "platform/Win32Compat.h"
 #include "util/ByteString.h"
@@ -60,9 +61,12 @@ struct OutputTexts {
 // caller's bytes can be verified without a copy. When outcome is not null it
 // receives the document stage's outcome (kAssembled when the stage passed,
 // and also when the call ended before the stage ran).
+// computed, when not null, receives the digest of the signed content when
+// there is one to share (api/ComputedDigest.h).
 [[nodiscard]] int VerifyWorkingDocument(WorkingDocument& document, const OutputTexts& out,
                                         const ExtraTrustedRoots& extra_roots = {},
-                                        DocumentOutcome* outcome = nullptr);
+                                        DocumentOutcome* outcome = nullptr,
+                                        ComputedDigest* computed = nullptr);
 
 // Whether extra_roots can be used: at most kMaxExtraTrustedRoots of them,
 // and an array when there are any.
@@ -76,7 +80,8 @@ struct OutputTexts {
 // FileUnreadable and the outputs are left as they were.
 [[nodiscard]] int VerifyAssembledDocument(const SignedContent& signed_content,
                                           const ByteString& token_bytes, const OutputTexts& out,
-                                          const ExtraTrustedRoots& extra_roots, FileContent* file);
+                                          const ExtraTrustedRoots& extra_roots, FileContent* file,
+                                          ComputedDigest* computed = nullptr);
 
 // Converts a NUL-terminated ANSI text of at most 1024 bytes (NUL included;
 // longer texts are read only that far) and stores at most kOutputUnits - 1

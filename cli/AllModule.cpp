@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "api/ComputedDigest.h"
 #include "api/ResultCodes.h"
 #include "api/VerifyDocumentFile.h"
 #include "cli/AllReport.h"
@@ -33,11 +34,15 @@ AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
   ByteString whole;
   const bool loaded =
       file.size() <= FileReadPlan{}.load_whole_up_to && LoadFile(file, whole) == kLoadOk;
-  result.library_code = VerifyOpenFile(file, loaded ? &whole : nullptr, extra_roots).code;
+  // The library's digest of the signed content serves the report's
+  // time-stamp over the same bytes: a large document is hashed once.
+  ComputedDigest computed;
+  result.library_code =
+      VerifyOpenFile(file, loaded ? &whole : nullptr, extra_roots, &computed).code;
   const report::ReportStatus status =
       loaded ? report::BuildReport(whole.GetBytes(), static_cast<size_t>(whole.GetLength()), trust,
-                                   &result.report)
-             : report::BuildReportFromFile(file, trust, &result.report);
+                                   &result.report, &computed)
+             : report::BuildReportFromFile(file, trust, &result.report, &computed);
   result.opened = status == report::ReportStatus::kOk;
   return result;
 }

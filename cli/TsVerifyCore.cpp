@@ -450,12 +450,13 @@ FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& ex
 }
 
 FileResult VerifyOpenFile(DocumentFile& file, const ByteString* loaded,
-                          const std::vector<ByteString>& extra_roots) {
-  return CollectResult(extra_roots,
-                       [&file, loaded](const OutputTexts& out, const ExtraTrustedRoots& roots,
-                                       DocumentOutcome* outcome) {
-                         return VerifyOpenDocumentFile(file, loaded, out, roots, outcome);
-                       });
+                          const std::vector<ByteString>& extra_roots, ComputedDigest* computed) {
+  return CollectResult(
+      extra_roots, [&file, loaded, computed](const OutputTexts& out, const ExtraTrustedRoots& roots,
+                                             DocumentOutcome* outcome) {
+        return VerifyOpenDocumentFile(file, loaded, out, roots, outcome, FileReadPlan{}, nullptr,
+                                      computed);
+      });
 }
 
 std::string FormatJson(const std::string& path, const FileResult& result) {

@@ -19,6 +19,7 @@
 namespace vrd {
 
 class DocumentFile;
+struct ComputedDigest;
 
 namespace cli {
 
@@ -107,9 +108,12 @@ struct FileResult {
 // the library's scanning messages are collected into the result.
 FileResult VerifyFile(const std::string& path, const std::vector<ByteString>& extra_roots);
 // The same for a file open already (util/DocumentFile.h); loaded, when not
-// null, holds the whole file as LoadFile read it, and is read instead.
+// null, holds the whole file as LoadFile read it, and is read instead;
+// computed, when not null, receives the digest to share
+// (api/ComputedDigest.h).
 FileResult VerifyOpenFile(DocumentFile& file, const ByteString* loaded,
-                          const std::vector<ByteString>& extra_roots);
+                          const std::vector<ByteString>& extra_roots,
+                          ComputedDigest* computed = nullptr);
 
 // One JSON object, without the line feed; a "message" key (the messages,
 // one per line) only when the library wrote any, a "reason" key only when

@@ -23,13 +23,14 @@ namespace {
 // the document at all; kNotOpened (with the error as it is) when there are
 // none either.
 ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<RevisionEnd>& ends,
-                                const TrustSources& trust, DocumentReport* out) {
+                                const TrustSources& trust, const ComputedDigest* known,
+                                DocumentReport* out) {
   const std::optional<std::vector<RawSignature>> found = FindRawSignatures(*input, input->size());
   if (!found || found->empty()) return ReportStatus::kNotOpened;
   out->structure_parsed = false;
   out->structure_problem.swap(out->error);
   const DocumentCertificates none;
-  StampChecker checker(input, ends, trust, none);
+  StampChecker checker(input, ends, trust, none, known);
   for (const RawSignature& raw : *found) {
     if (out->timestamps.size() >= kMaxTimeStamps) break;
     checker.Report(
@@ -42,7 +43,8 @@ ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<Revision
   return ReportStatus::kOk;
 }
 
-ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust, DocumentReport* out) {
+ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
+                             const ComputedDigest* known, DocumentReport* out) {
   *out = DocumentReport();
   std::vector<RevisionEnd> ends;
   if (!input->FindRevisionEnds(&ends)) {
@@ -62,7 +64,7 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust, Do
     walk.input = input;
     walk.xref = &xref;
     WalkDocument(&walk);
-    StampChecker checker(input, ends, trust, carried);
+    StampChecker checker(input, ends, trust, carried, known);
     for (FoundSignature& signature : walk.signatures) {
       if (out->timestamps.size() >= kMaxTimeStamps) break;
       checker.Report(ReadSignatureEntry(std::move(signature)), &out->timestamps);
@@ -76,15 +78,15 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust, Do
   }
   out->timestamps.clear();
   out->recovered = false;
-  return ReportFromRawBytes(input, ends, trust, out);
+  return ReportFromRawBytes(input, ends, trust, known, out);
 }
 
 }  // namespace
 
 ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSources& trust,
-                         DocumentReport* out) {
+                         DocumentReport* out, const ComputedDigest* known) {
   DocumentInput input(data, size);
-  return BuildReportOver(&input, trust, out);
+  return BuildReportOver(&input, trust, known, out);
 }
 
 ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSettings& trust,
@@ -95,10 +97,10 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
   return BuildReport(data, size, sources, out);
 }
 
-ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust,
-                                 DocumentReport* out) {
+ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust, DocumentReport* out,
+                                 const ComputedDigest* known) {
   DocumentInput input(file);
-  return BuildReportOver(&input, trust, out);
+  return BuildReportOver(&input, trust, known, out);
 }
 
 ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,

@@ -45,7 +45,8 @@
 
 namespace vrd {
 class DocumentFile;
-}
+struct ComputedDigest;
+}  // namespace vrd
 
 namespace vrd::report {
 
@@ -54,9 +55,13 @@ class TrustSources;  // report/TokenReport.h
 // Reports on the document of size bytes at data. kNotOpened (with out->error
 // set) when qpdf cannot open it even with recovery; kOk otherwise, with every
 // time-stamp found (possibly none). trust: the run's sources, loaded once;
-// the TrustSettings form loads them for this one call.
+// the TrustSettings form loads them for this one call. known, when not null
+// and valid, is a digest of the same document computed already
+// (api/ComputedDigest.h): a time-stamp over the same bytes with the same
+// algorithm takes it instead of hashing them again.
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
-                                       const TrustSources& trust, DocumentReport* out);
+                                       const TrustSources& trust, DocumentReport* out,
+                                       const ComputedDigest* known = nullptr);
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSettings& trust, DocumentReport* out);
 
@@ -68,7 +73,8 @@ class TrustSources;  // report/TokenReport.h
 // 2 GiB, or a file that cannot be read, gives kNotOpened with "the file
 // cannot be read".
 [[nodiscard]] ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust,
-                                               DocumentReport* out);
+                                               DocumentReport* out,
+                                               const ComputedDigest* known = nullptr);
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,
                                                DocumentReport* out);
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& trust,

@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "api/ComputedDigest.h"
 #include "report/DocumentInput.h"
 #include "report/ReportTypes.h"
 #include "report/RevisionEnds.h"
@@ -26,8 +27,11 @@ namespace vrd::report {
 
 class StampChecker {
  public:
+  // known: a digest of the document computed already, or null
+  // (report/Report.h).
   StampChecker(DocumentInput* input, const std::vector<RevisionEnd>& ends,
-               const TrustSources& trust, const DocumentCertificates& carried);
+               const TrustSources& trust, const DocumentCertificates& carried,
+               const ComputedDigest* known);
 
   // Appends the signature's time-stamps to out (at most kMaxTimeStamps in all).
   void Report(SignatureEntry signature, std::vector<TimeStampReport>* out);
@@ -46,6 +50,7 @@ class StampChecker {
   uint64_t hash_budget_;
   const TrustSources& trust_;
   const DocumentCertificates& carried_;
+  const ComputedDigest* known_;
   std::map<DigestKey, std::vector<unsigned char>> cache_;
 };
 

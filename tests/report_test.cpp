@@ -23,9 +23,13 @@
 #include <string>
 #include <vector>
 
+#include "api/VerifyDocumentFile.h"
 #include "report/RawSignatures.h"
 #include "report/TokenReport.h"
 #include "toolkit/qvtk.h"
+#include "util/DocumentFile.h"
+#include "util/Hex.h"
+#include "util/LoadFile.h"
 
 namespace vrd::report {
 namespace {
@@ -735,6 +739,46 @@ TEST(ReportFromFileTest, SameReportAsFromTheBytes) {
 
 // The file is scanned for revision ends a megabyte at a time: a marker, its
 // "startxref" or its end of line on either side of a boundary still counts.
+// The library's digest of the signed content stands in for the report's
+// own only over exactly the same bytes with the same algorithm.
+TEST(ReportFromFileTest, LibraryDigestServesOnlyTheSameBytes) {
+  const std::string path = kData + "doc-ts.pdf";
+  DocumentFile file;
+  ASSERT_EQ(file.Open(path.c_str()), kLoadOk);
+  ComputedDigest library;
+  VrdWideChar texts[4][kOutputUnits] = {};
+  // The test root is no built-in anchor (2109); the digest is computed all the same.
+  EXPECT_EQ(VerifyOpenDocumentFile(file, nullptr, {texts[0], texts[1], texts[2], texts[3]}, {},
+                                   nullptr, FileReadPlan{}, nullptr, &library),
+            2109);
+  ASSERT_TRUE(library.valid);
+  DocumentReport honest;
+  ASSERT_EQ(BuildReportFromFile(path, TestRoot(), &honest), ReportStatus::kOk);
+  ASSERT_EQ(honest.timestamps.size(), 1u);
+  EXPECT_EQ(HexLower(library.digest.data(), library.digest.size()),
+            honest.timestamps[0].computed_hex);
+
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(TestRoot(), &error)) << error;
+  const struct {
+    std::string algorithm;
+    int64_t shift;  // moves the first range's end
+    bool used;
+  } cases[] = {{"SHA256", 0, true}, {"SHA256", -1, false}, {"SHA512", 0, false}};
+  for (const auto& c : cases) {
+    ComputedDigest forged = library;
+    forged.algorithm = c.algorithm;
+    forged.ranges[0].second += c.shift;
+    forged.digest[0] ^= 1;  // a wrong digest shows whether it was taken
+    DocumentReport report;
+    ASSERT_EQ(BuildReportFromFile(file, trust, &report, &forged), ReportStatus::kOk);
+    ASSERT_EQ(report.timestamps.size(), 1u);
+    EXPECT_EQ(report.timestamps[0].imprint, c.used ? Verdict::kFail : Verdict::kPass)
+        << c.algorithm << " " << c.shift;
+  }
+}
+
 TEST(ReportFromFileTest, RevisionEndsAcrossReadBoundaries) {
   const int64_t boundary = int64_t{1} << 20;
   const std::string marker = "startxref\r\n4096\r\n%%EOF\r\n";
