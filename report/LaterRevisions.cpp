@@ -205,13 +205,7 @@ void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, Valu
     if (++checked > kMaxVisitedObjects) break;
     QPDFObjectHandle obj = pdf->getObject(objgen);
     QPDF* before = earlier->At(own);
-    // A catalog or page is judged key by key, which a comparison of the
-    // whole object (its /DSS and all) could only confirm.
-    const bool by_keys = NameIs(obj, "/Type", "/Catalog") || NameIs(obj, "/Type", "/Page");
-    if (by_keys ? IsUpdateStructure(pdf, before, obj)
-                : SameAsBefore(before, obj, texts) || IsUpdateStructure(pdf, before, obj)) {
-      continue;
-    }
+    if (SameAsBefore(before, obj, texts) || IsUpdateStructure(pdf, before, obj)) continue;
     if (map.form_resources.count(objgen) != 0 && IsNewSince(before, objgen)) continue;
     ts->later_changes = LaterChanges::kOther;
     ts->later_other_objects.push_back(objgen.getObj());
