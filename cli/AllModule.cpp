@@ -8,6 +8,7 @@
 #include "api/ResultCodes.h"
 #include "api/VerifyDocumentFile.h"
 #include "cli/AllReport.h"
+#include "cli/BatchOutput.h"
 #include "cli/OrderedWork.h"
 #include "cli/TsVerifyCore.h"
 #include "report/Report.h"
@@ -68,6 +69,7 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
     bool verified = false;
   };
   bool all_verified = !files.empty();
+  BatchOutput output;
   RunInOrder<Printed>(
       files.size(), static_cast<size_t>(options.jobs),
       [&](size_t index) {
@@ -77,12 +79,10 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
                        result.Verified()};
       },
       [&](size_t, const Printed& printed) {
-        std::fwrite(printed.text.data(), 1, printed.text.size(), stdout);
-        std::fflush(stdout);
-        if (!printed.verified) all_verified = false;
+        if (output.Write(printed.text) && !printed.verified) all_verified = false;
       },
-      [](size_t) {});
-  return all_verified ? kExitVerified : kExitNotVerified;
+      [](size_t) {}, [&output]() { return output.Stopping(); });
+  return output.ExitStatus(all_verified ? kExitVerified : kExitNotVerified);
 }
 
 }  // namespace

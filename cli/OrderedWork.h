@@ -9,7 +9,9 @@
 // emit emits it and every ready one after it, so no result waits for
 // another thread to be scheduled; emit and finished(count_done) run under
 // the queue's lock, one call at a time, finished after every completed item
-// (for a progress display). Each result is released once emitted.
+// (for a progress display). Each result is released once emitted. Once
+// stopping() is true no worker takes a further item; the items taken are
+// finished and emitted.
 #ifndef VRD_CLI_ORDEREDWORK_H_
 #define VRD_CLI_ORDEREDWORK_H_
 
@@ -24,8 +26,9 @@
 namespace vrd {
 namespace cli {
 
-template <typename Result, typename Work, typename Emit, typename Finished>
-void RunInOrder(size_t count, size_t threads, Work work, Emit emit, Finished finished) {
+template <typename Result, typename Work, typename Emit, typename Finished, typename Stopping>
+void RunInOrder(size_t count, size_t threads, Work work, Emit emit, Finished finished,
+                Stopping stopping) {
   std::mutex mutex;
   std::vector<std::optional<Result>> results(count);
   std::atomic<size_t> next{0};
@@ -33,6 +36,7 @@ void RunInOrder(size_t count, size_t threads, Work work, Emit emit, Finished fin
   size_t emitted = 0;
   auto worker = [&]() {
     for (;;) {
+      if (stopping()) return;
       const size_t index = next.fetch_add(1);
       if (index >= count) return;
       Result result = work(index);

@@ -12,6 +12,7 @@
 
 #include "cli/AllModule.h"
 #endif
+#include "cli/BatchOutput.h"
 #include "cli/OrderedWork.h"
 #include "cli/TsVerifyCore.h"
 
@@ -99,19 +100,16 @@ int Run(const vrd::cli::Options& options) {
     std::string text;
     bool verified = false;
   };
-  // Without the bar, standard output keeps its own buffering (a line at a
-  // time on a terminal): no write per file while others wait for the lock.
+  vrd::cli::BatchOutput output;
   auto emit = [&](size_t, const Printed& printed) {
     if (progress) ClearProgress();
-    std::fwrite(printed.text.data(), 1, printed.text.size(), stdout);
+    if (!output.Write(printed.text)) return;
     if (!printed.verified) all_verified = false;
   };
   // The bar is redrawn whenever any file finished, so a slow file does not
   // freeze it.
   auto finished = [&](size_t done) {
-    if (!progress) return;
-    std::fflush(stdout);
-    DrawProgress(done, files.size());
+    if (progress) DrawProgress(done, files.size());
   };
   if (progress) DrawProgress(0, files.size());
   vrd::cli::RunInOrder<Printed>(
@@ -122,9 +120,9 @@ int Run(const vrd::cli::Options& options) {
                                     : vrd::cli::FormatText(files[index], result),
                        result.code == 0};
       },
-      emit, finished);
+      emit, finished, [&output]() { return output.Stopping(); });
   if (progress) ClearProgress();
-  return all_verified ? kExitVerified : kExitNotVerified;
+  return output.ExitStatus(all_verified ? kExitVerified : kExitNotVerified);
 }
 
 }  // namespace

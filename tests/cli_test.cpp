@@ -517,6 +517,45 @@ TEST_F(CommandTest, SpecialFilesAreUnreadableAtOnceWithAll) {
   EXPECT_NE(lines.back().find("\"error\":\"\""), std::string::npos) << lines.back();
 }
 
+// A failed write stops the run with status 2, for plain runs and --all.
+TEST_F(CommandTest, WriteErrorsEndTheRunWithStatus2) {
+  for (const char* mode : {"", "--json", "--all --json"}) {
+    const std::string command = std::string("timeout 120 '") + VRD_TSVERIFY + "' " + mode + " " +
+                                Quote(*good_) + " 2>/dev/null >/dev/full";
+    const int raw = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 2) << mode << ": " << raw;
+  }
+}
+
+// SIGTERM in the middle of a long batch: status 143 and only whole lines.
+TEST_F(CommandTest, TerminatedBatchLeavesWholeLines) {
+  const std::string dir = ::testing::TempDir();
+  const std::string tag = std::to_string(::getpid());
+  const std::string list = dir + "vrd_cli_term_list_" + tag;
+  const std::string out = dir + "vrd_cli_term_out_" + tag;
+  {
+    std::ofstream paths(list);
+    for (int i = 0; i < 50000; ++i) paths << *good_ << "\n";
+  }
+  for (const char* mode : {"--json", "--all --json"}) {
+    const std::string command = "'" + std::string(VRD_TSVERIFY) + "' " + mode + " --files-from " +
+                                Quote(list) + " > " + Quote(out) +
+                                " 2>/dev/null & pid=$!; sleep 0.5; kill -TERM $pid; wait $pid";
+    const int raw = std::system(("sh -c " + Quote(command)).c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 143) << mode << ": " << raw;
+    std::ifstream in(out, std::ios::binary);
+    size_t lines = 0;
+    for (std::string line; std::getline(in, line); ++lines) {
+      ASSERT_TRUE(line.size() > 2 && line.front() == '{' && line.back() == '}')
+          << mode << " line " << lines << ": " << line.substr(0, 80);
+    }
+    EXPECT_GT(lines, 0u) << mode;
+    EXPECT_LT(lines, 50000u) << mode;
+  }
+  std::remove(list.c_str());
+  std::remove(out.c_str());
+}
+
 #endif  // !_WIN32
 
 }  // namespace
