@@ -4,7 +4,9 @@
 #include <exception>
 #include <memory>
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDFXRefEntry.hh>
+#include <stdexcept>
 #include <utility>
 
 #include "report/RawSignatures.h"
@@ -182,6 +184,34 @@ SignatureEntry ReadSignatureEntry(FoundSignature&& found) {
 
 namespace {
 
+// Collects what a stream decodes to, and stops the decoding once it exceeds
+// its cap: a small stream may inflate to gigabytes.
+class CappedBuffer final : public Pipeline {
+ public:
+  CappedBuffer(size_t cap, std::string* out) : Pipeline("capped", nullptr), cap_(cap), out_(out) {}
+  void write(unsigned char const* data, size_t length) override {
+    if (length > cap_ - out_->size()) throw std::length_error("stream data over its cap");
+    out_->append(reinterpret_cast<const char*>(data), length);
+  }
+  void finish() override {}
+
+ private:
+  size_t cap_;
+  std::string* out_;
+};
+
+// The decoded data of stream when it decodes to at most cap bytes.
+bool DecodeCapped(QPDFObjectHandle stream, size_t cap, std::string* out) {
+  out->clear();
+  CappedBuffer buffer(cap, out);
+  try {
+    bool filtered = false;
+    return stream.pipeStreamData(&buffer, &filtered, 0, qpdf_dl_generalized, true) && filtered;
+  } catch (const std::exception&) {
+    return false;  // over its cap, or damaged
+  }
+}
+
 // Most certificates read from the /DSS, and the largest one.
 constexpr int kMaxDocumentCertificates = 1000;
 constexpr size_t kMaxCertificateBytes = 64 * 1024;
@@ -195,12 +225,15 @@ std::vector<std::string> DssCertificates(QPDF* pdf) {
     QPDFObjectHandle certs = pdf->getRoot().getKey("/DSS").getKey("/Certs");
     if (!certs.isArray()) return ders;
     const int n = std::min(certs.getArrayNItems(), kMaxDocumentCertificates);
+    std::set<QPDFObjGen> decoded;  // a stream listed again is decoded once
     for (int i = 0; i < n; ++i) {
       QPDFObjectHandle stream = certs.getArrayItem(i);
-      if (!stream.isStream()) continue;
-      std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
-      if (data == nullptr || data->getSize() > kMaxCertificateBytes) continue;
-      ders.emplace_back(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+      if (!stream.isStream() ||
+          (stream.isIndirect() && !decoded.insert(stream.getObjGen()).second)) {
+        continue;
+      }
+      std::string der;
+      if (DecodeCapped(stream, kMaxCertificateBytes, &der)) ders.push_back(std::move(der));
     }
   } catch (const std::exception&) {
     // A damaged /DSS only costs its certificates.

@@ -191,18 +191,24 @@ class EarlierRevisions {
   std::map<int, std::unique_ptr<QPDF>> opened_;
 };
 
+// checks: what is left of the document's budget of object comparisons; a
+// time-stamp whose later objects it does not reach has its later changes
+// "unknown".
 void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, ValueTexts* texts,
-              TimeStampReport* ts) {
+              size_t* checks, TimeStampReport* ts) {
   if (ts->later_revisions == 0 || ts->revision < 1) {
     ts->later_changes = LaterChanges::kNone;
     return;
   }
   ts->later_changes = LaterChanges::kDssAndSignatures;
   const int own = ts->revision - 1;
-  size_t checked = 0;
   for (const auto& [objgen, revision] : map.defined_in) {
     if (revision <= own || map.allowed.count(objgen) != 0) continue;
-    if (++checked > kMaxVisitedObjects) break;
+    if (*checks == 0) {
+      if (ts->later_changes != LaterChanges::kOther) ts->later_changes = LaterChanges::kUnknown;
+      return;
+    }
+    --*checks;
     QPDFObjectHandle obj = pdf->getObject(objgen);
     QPDF* before = earlier->At(own);
     if (SameAsBefore(before, obj, texts) || IsUpdateStructure(pdf, before, obj)) continue;
@@ -223,7 +229,8 @@ void JudgeLaterRevisions(QPDF* pdf, DocumentInput* input, const std::vector<Revi
   const RevisionMap map = MapRevisions(pdf, ends, walk);
   EarlierRevisions earlier(input, ends);
   ValueTexts texts;
-  for (TimeStampReport& ts : *timestamps) JudgeOne(pdf, map, &earlier, &texts, &ts);
+  size_t checks = kMaxVisitedObjects;  // for the whole document, not each time-stamp
+  for (TimeStampReport& ts : *timestamps) JudgeOne(pdf, map, &earlier, &texts, &checks, &ts);
 }
 
 }  // namespace vrd::report

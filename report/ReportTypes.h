@@ -30,7 +30,8 @@ enum class LaterChanges {
   kNone,              // the time-stamp's revision is the last one
   kDssAndSignatures,  // later revisions only add validation data and signatures
   kOther,             // later revisions change something else
-  kUnknown,           // later revisions exist, but the structure could not be parsed
+  kUnknown,           // later revisions exist, but could not be judged (structure not
+                      // parsed, or the document's comparison budget ran out)
 };
 
 struct TimeStampReport {
