@@ -155,10 +155,10 @@ bool DocumentInput::Next(int64_t offset, size_t wanted, ByteSpan* bytes) {
   return true;
 }
 
-void DocumentInput::Open(QPDF* pdf, const char* description, int64_t prefix) {
+void DocumentInput::Open(QPDF* pdf, const char* description, int64_t prefix, bool recover) {
   pdf->setLogger(SilentLogger());
   pdf->setSuppressWarnings(true);
-  pdf->setAttemptRecovery(true);
+  pdf->setAttemptRecovery(recover);
   if (file_ == nullptr) {
     pdf->processMemoryFile(description, reinterpret_cast<const char*>(data_),
                            static_cast<size_t>(prefix));

@@ -40,10 +40,11 @@ class DocumentInput final : public RangeReader {
   // RangeReader: at most a read buffer's worth from a file.
   bool Next(int64_t offset, size_t wanted, ByteSpan* bytes) override;
 
-  // Opens the document's first prefix bytes in pdf, quietly and with qpdf's
-  // recovery on. qpdf's exceptions reach the caller, which catches them at
-  // its edge with qpdf.
-  void Open(QPDF* pdf, const char* description, int64_t prefix);
+  // Opens the document's first prefix bytes in pdf, quietly, with qpdf's
+  // recovery of damaged cross-reference data on or off (recovery rescans the
+  // file, and costs far more than a plain open on hostile input). qpdf's
+  // exceptions reach the caller, which catches them at its edge with qpdf.
+  void Open(QPDF* pdf, const char* description, int64_t prefix, bool recover = true);
 
   // The revision ends (report/RevisionEnds.h); false when the file could
   // not be read.

@@ -166,29 +166,35 @@ bool IsNewSince(QPDF* earlier, QPDFObjGen objgen) {
   }
 }
 
-// The document as it stood at the end of a revision (0-based), opened once
-// per revision; null when qpdf cannot open that prefix.
+// The document as it stood at the end of a revision (0-based); null when
+// qpdf cannot open that prefix as it is. Only the revision last asked for
+// is kept open (time-stamps are judged one after the other), and a prefix
+// is opened without qpdf's recovery: a revision end that is no real one
+// must not cost a rescan of the file each.
 class EarlierRevisions {
  public:
   EarlierRevisions(DocumentInput* input, const std::vector<RevisionEnd>& ends)
       : input_(input), ends_(ends) {}
 
   QPDF* At(int revision) {
-    auto found = opened_.find(revision);
-    if (found != opened_.end()) return found->second.get();
-    std::unique_ptr<QPDF> pdf = std::make_unique<QPDF>();
+    if (revision == revision_) return pdf_.get();
+    pdf_.reset();
+    revision_ = revision;
+    auto pdf = std::make_unique<QPDF>();
     try {
-      input_->Open(pdf.get(), "revision", ends_[static_cast<size_t>(revision)].line_end);
+      input_->Open(pdf.get(), "revision", ends_[static_cast<size_t>(revision)].line_end, false);
+      pdf_ = std::move(pdf);
     } catch (const std::exception&) {
-      pdf.reset();
+      // Left null: that revision cannot be compared with.
     }
-    return opened_.emplace(revision, std::move(pdf)).first->second.get();
+    return pdf_.get();
   }
 
  private:
   DocumentInput* input_;
   const std::vector<RevisionEnd>& ends_;
-  std::map<int, std::unique_ptr<QPDF>> opened_;
+  int revision_ = -1;
+  std::unique_ptr<QPDF> pdf_;
 };
 
 // checks: what is left of the document's budget of object comparisons; a
@@ -211,6 +217,10 @@ void JudgeOne(QPDF* pdf, const RevisionMap& map, EarlierRevisions* earlier, Valu
     --*checks;
     QPDFObjectHandle obj = pdf->getObject(objgen);
     QPDF* before = earlier->At(own);
+    if (before == nullptr) {  // nothing to compare with
+      ts->later_changes = LaterChanges::kUnknown;
+      return;
+    }
     if (SameAsBefore(before, obj, texts) || IsUpdateStructure(pdf, before, obj)) continue;
     if (map.form_resources.count(objgen) != 0 && IsNewSince(before, objgen)) continue;
     ts->later_changes = LaterChanges::kOther;
