@@ -106,10 +106,13 @@ struct Frame {
 
 class Scanner {
  public:
-  // start: the document position of the first byte fed.
-  explicit Scanner(int64_t start = 0) : pos_(start) {}
+  // start: the document position of the first byte fed. With one_object,
+  // the scanner is done once the first object ends or its dictionary
+  // closes, and takes no further byte.
+  explicit Scanner(int64_t start = 0, bool one_object = false)
+      : pos_(start), one_object_(one_object) {}
   void Feed(const unsigned char* bytes, size_t size) {
-    for (size_t i = 0; i < size; ++i, ++pos_) {
+    for (size_t i = 0; i < size && !done(); ++i, ++pos_) {
       if (state_ == State::kHex) {
         const size_t run = HexRun(bytes + i, size - i);
         i += run;
@@ -120,8 +123,8 @@ class Scanner {
     }
   }
   std::vector<RawSignature> Finish();
-  // How many objects have ended ("endobj") so far.
-  [[nodiscard]] size_t objects_ended() const { return objects_ended_; }
+  // With one_object: the first object has ended, or its dictionary closed.
+  [[nodiscard]] bool done() const { return one_object_ && (objects_ended_ > 0 || object_closed_); }
   // The signature dictionary found as the object itself, when there is one.
   std::optional<RawSignature> TakeObject(const ObjectId& object);
 
@@ -173,6 +176,8 @@ class Scanner {
   size_t contents_total_ = 0;
   std::map<ObjectId, std::string> fields_;
   size_t objects_ended_ = 0;
+  bool one_object_ = false;
+  bool object_closed_ = false;
 };
 
 void Scanner::Step(unsigned char c) {
@@ -552,6 +557,7 @@ void Scanner::InKey(Frame& frame, Token token) {
 void Scanner::Close() {
   Frame frame = std::move(frames_.back());
   frames_.pop_back();
+  if (frame.object) object_closed_ = true;
   if (!frames_.empty() && frames_.back().want_value && frames_.back().array_depth == 0) {
     frames_.back().pending = Key::kNone;
     frames_.back().want_value = false;
@@ -604,19 +610,22 @@ std::optional<RawSignature> Scanner::TakeObject(const ObjectId& object) {
 std::optional<RawSignature> ReadRawSignatureAt(RangeReader& reader, int64_t size, int64_t offset,
                                                int64_t number, int64_t generation) {
   if (offset < 0 || offset >= size) return std::nullopt;
-  Scanner scanner(offset);
+  Scanner scanner(offset, true);
   const int64_t end = size - offset > kMaxRawObjectBytes ? offset + kMaxRawObjectBytes : size;
   const ObjectId object(number, generation);
-  for (int64_t at = offset; at < end && scanner.objects_ended() == 0;) {
+  // Most dictionaries end within the first read; a large /Contents is read
+  // in growing pieces.
+  size_t chunk = kRawObjectFirstChunk;
+  for (int64_t at = offset; at < end && !scanner.done();
+       chunk = std::min(2 * chunk, kRawObjectChunk)) {
     const size_t wanted =
-        static_cast<size_t>(std::min<int64_t>(end - at, static_cast<int64_t>(kRawObjectChunk)));
+        static_cast<size_t>(std::min<int64_t>(end - at, static_cast<int64_t>(chunk)));
     ByteSpan bytes;
     if (!reader.Next(at, wanted, &bytes) || bytes.length == 0 || bytes.length > wanted) break;
     scanner.Feed(bytes.data, bytes.length);
     at += static_cast<int64_t>(bytes.length);
-    if (std::optional<RawSignature> found = scanner.TakeObject(object)) return found;
   }
-  return std::nullopt;
+  return scanner.TakeObject(object);
 }
 
 std::vector<RawSignature> FindRawSignatures(const unsigned char* data, size_t size) {

@@ -68,10 +68,12 @@ std::optional<std::vector<RawSignature>> FindRawSignatures(RangeReader& reader, 
 // (where its "N G obj" starts, as the cross-reference table gives it), read
 // by the same rules; nothing when the object there is another one or no
 // such dictionary. Reads until the object's "endobj", kMaxRawObjectBytes at
-// most, kRawObjectChunk bytes at a time: a parser need not tokenize a large
+// most, from kRawObjectFirstChunk bytes at a time up to kRawObjectChunk: a
+// parser need not tokenize a large
 // /Contents only to have it copied out.
 constexpr int64_t kMaxRawObjectBytes =
     int64_t{2} * static_cast<int64_t>(kMaxRawContentsBytes) + (int64_t{1} << 20);
+constexpr size_t kRawObjectFirstChunk = size_t{4} << 10;
 constexpr size_t kRawObjectChunk = size_t{64} << 10;
 std::optional<RawSignature> ReadRawSignatureAt(RangeReader& reader, int64_t size, int64_t offset,
                                                int64_t number, int64_t generation);
