@@ -13,21 +13,20 @@
 #include <cstdio>
 #include <memory>
 
+#include "crypto/Holders.h"
+
 namespace vrd::test {
 
 namespace {
 
-template <typename T, void (*F)(T*)>
-struct Deleter {
-  void operator()(T* p) const { F(p); }
-};
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO, BIO_free_all>>;
-using ReqPtr = std::unique_ptr<TS_REQ, Deleter<TS_REQ, TS_REQ_free>>;
-using ImprintPtr = std::unique_ptr<TS_MSG_IMPRINT, Deleter<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free>>;
-using AlgorPtr = std::unique_ptr<X509_ALGOR, Deleter<X509_ALGOR, X509_ALGOR_free>>;
-using RespCtxPtr = std::unique_ptr<TS_RESP_CTX, Deleter<TS_RESP_CTX, TS_RESP_CTX_free>>;
-using RespPtr = std::unique_ptr<TS_RESP, Deleter<TS_RESP, TS_RESP_free>>;
-using ObjPtr = std::unique_ptr<ASN1_OBJECT, Deleter<ASN1_OBJECT, ASN1_OBJECT_free>>;
+using tk::BioPtr;
+using tk::FreeWith;
+using ObjPtr = tk::ObjectPtr;
+using RespPtr = tk::TsRespPtr;
+using ReqPtr = std::unique_ptr<TS_REQ, FreeWith<TS_REQ, TS_REQ_free>>;
+using ImprintPtr = std::unique_ptr<TS_MSG_IMPRINT, FreeWith<TS_MSG_IMPRINT, TS_MSG_IMPRINT_free>>;
+using AlgorPtr = std::unique_ptr<X509_ALGOR, FreeWith<X509_ALGOR, X509_ALGOR_free>>;
+using RespCtxPtr = std::unique_ptr<TS_RESP_CTX, FreeWith<TS_RESP_CTX, TS_RESP_CTX_free>>;
 
 const EVP_MD* MdOf(ImprintHash hash) {
   switch (hash) {
