@@ -14,18 +14,10 @@
 //    value.
 //
 // Revisions are the stretches of the raw bytes ending at each "%%EOF" that
-// closes a "startxref" section (a linearized original counting as one).
-// Later-revision changes are judged from the parsed document's
-// cross-reference table: every object whose current definition lies after
-// the time-stamp's revision must be either reachable from the catalog's
-// /DSS, a signature dictionary, signature field or widget (with what its /AP
-// reaches), or one of the objects an incremental signing update rewrites (the
-// catalog changed only in /DSS, /AcroForm, /Extensions or /Perms, a page
-// changed only in /Annots, the form and its field list, /Annots arrays, new
-// objects of the form's default resources (fonts for field appearances),
-// cross-reference and object streams), or be unchanged from its definition at
-// the end of the time-stamp's revision (the same value text, the same raw
-// stream data); anything else, new or changed, counts as "other".
+// closes a "startxref" section (report/RevisionEnds.h); what later revisions
+// changed is judged per object (report/LaterRevisions.h). A document qpdf
+// cannot open at all has its signature dictionaries read from the raw bytes
+// (report/RawSignatures.h), with DocumentReport::structure_parsed false.
 //
 // Ownership: BuildReport borrows the document bytes (BuildReportFromFile its
 // open file) for the call only and keeps nothing; the report owns its
