@@ -8,6 +8,10 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
+
 #if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
@@ -303,6 +307,62 @@ std::string HostileDocument(int depth, int extra_objects) {
   body += "trailer\n<< /Size " + std::to_string(offsets.size() + 1) +
           " /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
   return body;
+}
+
+// A /DSS certificate stream that inflates to 256 MiB, listed a thousand
+// times: decoded once and only up to its cap (otherwise this test would run
+// for hours), and the time-stamp still verifies.
+TEST(ReportRobustnessTest, CertificateBombIsDecodedOnceAndCapped) {
+  const std::string base = ReadFile(kData + "doc-ts.pdf");
+  Pl_Buffer compressed("compressed");
+  Pl_Flate deflate("deflate", &compressed, Pl_Flate::a_deflate);
+  const std::string zeros(size_t{1} << 20, '\0');
+  for (int i = 0; i < 256; ++i) {
+    deflate.write(reinterpret_cast<const unsigned char*>(zeros.data()), zeros.size());
+  }
+  deflate.finish();
+  const std::unique_ptr<Buffer> bomb(compressed.getBuffer());
+  // An incremental update: the bomb, a /DSS listing it, the catalog with /DSS.
+  const size_t catalog_at = base.rfind("\n1 0 obj\n") + 1;
+  const size_t dict_end = base.rfind(">>", base.find("endobj", catalog_at));
+  const size_t size_at = base.rfind("/Size ") + 6;
+  const int size = std::stoi(base.substr(size_at));
+  const std::string prev = base.substr(base.rfind("startxref\n") + 10);
+  std::string update = "\n";
+  std::vector<size_t> offsets;
+  auto object = [&](int number, const std::string& body) {
+    offsets.push_back(base.size() + update.size());
+    update += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
+  };
+  object(size, "<< /Length " + std::to_string(bomb->getSize()) +
+                   " /Filter /FlateDecode >>\nstream\n" +
+                   std::string(reinterpret_cast<const char*>(bomb->getBuffer()), bomb->getSize()) +
+                   "\nendstream");
+  std::string listed;
+  for (int i = 0; i < 1000; ++i) listed += std::to_string(size) + " 0 R ";
+  object(size + 1, "<< /Certs [" + listed + "] >>");
+  object(1, base.substr(catalog_at + 8, dict_end - catalog_at - 8) + " /DSS " +
+                std::to_string(size + 1) + " 0 R >>");
+  const size_t xref_at = base.size() + update.size();
+  char entry[32];
+  update += "xref\n0 1\n0000000000 65535 f \n1 1\n";
+  std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offsets[2]);
+  update += entry + std::to_string(size) + " 2\n";
+  for (int i = 0; i < 2; ++i) {
+    std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", offsets[static_cast<size_t>(i)]);
+    update += entry;
+  }
+  update += "trailer\n<< /Size " + std::to_string(size + 2) + " /Root 1 0 R /Prev " +
+            std::to_string(std::stoll(prev)) + " >>\nstartxref\n" + std::to_string(xref_at) +
+            "\n%%EOF\n";
+  const std::string document = base + update;
+  DocumentReport report;
+  ASSERT_EQ(BuildReport(Bytes(document), document.size(), TestRoot(), &report), ReportStatus::kOk)
+      << report.error;
+  EXPECT_FALSE(report.recovered);
+  ASSERT_EQ(report.timestamps.size(), 1u);
+  EXPECT_TRUE(report.timestamps[0].Verified()) << report.timestamps[0].problem;
+  EXPECT_EQ(report.timestamps[0].later_changes, LaterChanges::kDssAndSignatures);
 }
 
 TEST(ReportRobustnessTest, DeepAndCyclicFieldTreesEndWithoutTimeStamps) {
