@@ -7,27 +7,15 @@
 #include <cstddef>
 #include <string>
 
+#include "util/Hex.h"
+
 namespace vrd::report {
 
 inline bool IsPdfWhitespace(unsigned char c) {
   return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
 }
 
-// The value of a hexadecimal digit, or -1 for any other byte (a table: the
-// digits of a signature's /Contents run to megabytes).
-struct HexDigitTable {
-  signed char value[256];
-  constexpr HexDigitTable() : value() {
-    for (int c = 0; c < 256; ++c) {
-      value[c] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
-                                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                                 : -1);
-    }
-  }
-};
-inline constexpr HexDigitTable kHexDigits{};
-inline int HexDigitValue(unsigned char c) { return kHexDigits.value[c]; }
+using vrd::HexDigitValue;  // util/Hex.h
 
 inline bool IsHexDigit(unsigned char c) { return HexDigitValue(c) >= 0; }
 

@@ -9,14 +9,18 @@
 
 #include <openssl/crypto.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "cli/OrderedWork.h"
 #include "cli/TsVerifyCore.h"
 #include "pdf/Messages.h"
 #include "tests/support/PdfBuilder.h"
@@ -72,6 +76,33 @@ TEST(TsVerifyCoreTest, ParseCommandLine) {
     EXPECT_EQ(options.jobs, c.jobs);
     EXPECT_EQ(options.files.size(), c.files);
     EXPECT_EQ(options.trust_anchor_files.size(), c.anchors);
+  }
+}
+
+// Results come out in input order whatever the threads, and once stopping
+// is true no further item is taken while every item taken is emitted.
+TEST(TsVerifyCoreTest, OrderedWorkKeepsOrderAndStops) {
+  for (const size_t threads : {size_t{1}, size_t{2}, size_t{8}}) {
+    for (const size_t stop_after : {size_t{0}, size_t{5}, size_t{1000}}) {
+      std::atomic<size_t> started{0};
+      std::vector<size_t> emitted;
+      RunInOrder<size_t>(
+          200, threads,
+          [&](size_t index) {
+            ++started;
+            if (index % 7 == 0) std::this_thread::yield();
+            return index;
+          },
+          [&](size_t index, const size_t& value) {
+            EXPECT_EQ(index, value);
+            emitted.push_back(value);
+          },
+          [](size_t) {}, [&]() { return started.load() >= stop_after; });
+      const size_t expected = std::min<size_t>(200, stop_after);
+      ASSERT_GE(emitted.size(), expected) << threads << " " << stop_after;
+      EXPECT_EQ(emitted.size(), started.load());  // all taken are emitted
+      for (size_t i = 0; i < emitted.size(); ++i) ASSERT_EQ(emitted[i], i);
+    }
   }
 }
 

@@ -459,6 +459,23 @@ TEST(RevisionEndsTest, EveryEofThatClosesAStartxref) {
   }
 }
 
+// The "%%" search looks at sixteen positions at a time: a marker at every
+// alignment, amid lone '%' decoys, and one ending at the buffer's last byte.
+TEST(RevisionEndsTest, MarkersAtEveryAlignment) {
+  const std::string marker = "startxref\n9\n%%EOF";
+  for (size_t at = 0; at < 40; ++at) {
+    std::string text(at, '%');
+    for (size_t i = 1; i < text.size(); i += 2) text[i] = 'x';  // "%x%x..."
+    text += marker;
+    for (const std::string& tail : {std::string(), std::string(37, 'y'), std::string("%")}) {
+      const std::string bytes = text + tail;
+      const std::vector<RevisionEnd> ends = FindRevisionEnds(Bytes(bytes), bytes.size());
+      ASSERT_EQ(ends.size(), 1u) << at << " +" << tail.size();
+      EXPECT_EQ(ends[0].eof_end, static_cast<int64_t>(text.size())) << at;
+    }
+  }
+}
+
 TEST(RevisionEndsTest, LinearizedFirstPageSectionIsNotARevision) {
   // A linearized original: the linearization dictionary, the first-page
   // section with its own "%%EOF", the main section; /L gives its length

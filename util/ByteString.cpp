@@ -23,12 +23,8 @@ bool PointsInto(const void* p, const char* block, int32_t size) {
   return le(block, c) && lt(c, block + size + 1);
 }
 
-int HexValue(unsigned char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return 0;
-}
+// A byte that is no hexadecimal digit counts as 0.
+int HexValue(unsigned char c) { return HexDigitValue(c) < 0 ? 0 : HexDigitValue(c); }
 
 }  // namespace
 
