@@ -509,20 +509,29 @@ std::vector<std::string> SplitFileList(const std::string& text) {
   return paths;
 }
 
-bool LoadRunInputs(const Options& options, std::vector<ByteString>& roots,
-                   std::vector<std::string>& files) {
+bool LoadTrustAnchorFiles(const std::vector<std::string>& files, std::vector<ByteString>& roots,
+                          std::string& error) {
   roots.clear();
-  for (const std::string& file : options.trust_anchor_files) {
+  for (const std::string& file : files) {
     std::string text;
     if (!ReadWholeFile(file, text, kMaxTrustAnchorFileBytes) ||
         !ParsePemCertificates(text, roots)) {
-      std::fprintf(stderr, "tsverify: cannot read a certificate from %s\n", file.c_str());
+      error = "cannot read a certificate from " + file;
       return false;
     }
   }
   if (roots.size() > kMaxExtraTrustedRoots) {
-    std::fprintf(stderr, "tsverify: more than %zu trusted root certificates\n",
-                 kMaxExtraTrustedRoots);
+    error = "more than " + std::to_string(kMaxExtraTrustedRoots) + " trusted root certificates";
+    return false;
+  }
+  return true;
+}
+
+bool LoadRunInputs(const Options& options, std::vector<ByteString>& roots,
+                   std::vector<std::string>& files) {
+  std::string error;
+  if (!LoadTrustAnchorFiles(options.trust_anchor_files, roots, error)) {
+    std::fprintf(stderr, "tsverify: %s\n", error.c_str());
     return false;
   }
   files = options.files;

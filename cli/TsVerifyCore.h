@@ -127,6 +127,13 @@ std::string FormatText(const std::string& path, const FileResult& result);
 // Paths from a list text: one per line, CR before LF dropped, empty lines skipped.
 std::vector<std::string> SplitFileList(const std::string& text);
 
+// The certificates of the --trust-anchor files (PEM, or one DER certificate)
+// into roots. False with a one-line reason in error when a file cannot be
+// read or holds no certificate, or when there are more roots than the
+// library takes.
+[[nodiscard]] bool LoadTrustAnchorFiles(const std::vector<std::string>& files,
+                                        std::vector<ByteString>& roots, std::string& error);
+
 // What a run reads before it verifies anything: the --trust-anchor roots
 // (into roots) and the files, from the command line or the --files-from
 // list (into files). False, with the reason printed on standard error, when
