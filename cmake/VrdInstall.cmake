@@ -8,6 +8,8 @@
 #   share/man/man1/tsverify.1
 #   lib/cmake/vrd/  vrd-config.cmake: find_package(vrd CONFIG) -> vrd::verifier
 #   lib/pkgconfig/vrd.pc
+#   lib/python3/dist-packages/vrd/  the Python package (VRD_PYTHON_SITEDIR),
+#             with _installed.py naming the way to lib/ from there
 # Nothing of the tests, benchmarks or static libraries is installed.
 include(CMakePackageConfigHelpers)
 
@@ -44,5 +46,21 @@ string(REGEX REPLACE "/$" "" VRD_PC_TO_PREFIX "${VRD_PC_TO_PREFIX}")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/vrd.pc.in ${PROJECT_BINARY_DIR}/vrd.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/vrd.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
   COMPONENT development)
+
+# The Python package (python/vrd), into the prefix's Python site directory:
+# Debian's for /usr (as in the .deb); for another prefix, name the one its
+# Python reads, e.g. -DVRD_PYTHON_SITEDIR=lib/python3.11/dist-packages for
+# /usr/local, or add the folder to PYTHONPATH.
+if(NOT WIN32)
+  set(VRD_PYTHON_SITEDIR "${CMAKE_INSTALL_LIBDIR}/python3/dist-packages" CACHE STRING
+      "Where the Python package is installed, relative to the prefix")
+  file(RELATIVE_PATH VRD_PYTHON_TO_LIB "/${VRD_PYTHON_SITEDIR}/vrd" "/${CMAKE_INSTALL_LIBDIR}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/vrd_installed.py.in
+    ${PROJECT_BINARY_DIR}/python/_installed.py @ONLY)
+  set(VRD_PYTHON_FILES __init__.py _library.py batch.py py.typed)
+  list(TRANSFORM VRD_PYTHON_FILES PREPEND ${PROJECT_SOURCE_DIR}/python/vrd/)
+  install(FILES ${VRD_PYTHON_FILES} ${PROJECT_BINARY_DIR}/python/_installed.py
+    DESTINATION ${VRD_PYTHON_SITEDIR}/vrd COMPONENT runtime)
+endif()
 
 include(${PROJECT_SOURCE_DIR}/cmake/VrdPackage.cmake)
