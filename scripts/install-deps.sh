@@ -6,7 +6,8 @@
 #   scripts/install-deps.sh test   everything `make test` runs (the default):
 #                                  tests, benchmarks, sanitizers and fuzzing,
 #                                  the install and package stage, the format
-#                                  check and the Windows stage under wine
+#                                  check, the Windows stage under wine and
+#                                  the Python package's stage
 set -euo pipefail
 
 profile=${1:-test}
@@ -26,6 +27,7 @@ test_packages=(
   wine wine64 locales
   valgrind jq
   poppler-utils
+  python3-pytest python3-dask python3-distributed python3-venv python3-pip python3-setuptools
 )
 
 case $profile in
