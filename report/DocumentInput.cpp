@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "report/Budget.h"
 #include "util/DocumentFile.h"
 #include "util/LoadFile.h"
 
@@ -19,7 +20,12 @@ namespace {
 // Bytes read from a file at a time: by the long passes (hashing, the
 // revision-end scan) and by qpdf's input source.
 constexpr size_t kReadBuffer = size_t{256} << 10;
-constexpr size_t kSourceWindow = size_t{64} << 10;
+// The file's bytes are cached in pages, shared by every open of the
+// document (its earlier revisions read mostly the same bytes again).
+constexpr size_t kPageSize = size_t{16} << 10;
+constexpr size_t kMaxPages = 512;
+// What one call of qpdf's on the input source costs, in bytes of parsing.
+constexpr size_t kCallCost = 16;
 constexpr size_t kScanChunk = size_t{1} << 20;
 
 std::shared_ptr<QPDFLogger> SilentLogger() {
@@ -30,27 +36,32 @@ std::shared_ptr<QPDFLogger> SilentLogger() {
   return logger;
 }
 
-// qpdf's view of the first limit bytes of an open file, through a window
-// of the file's bytes: qpdf reads a few bytes at a time and seeks often,
-// and each of those would otherwise be a system call.
-class FileSource final : public InputSource {
+// qpdf's view of the first limit bytes of the document. Every byte qpdf
+// reads or scans is charged to the document's budget; once the budget is
+// exhausted the source reads as the end of the document, which ends every
+// loop of qpdf's (recovery's rescans among them) at once.
+class Source final : public InputSource {
  public:
-  FileSource(DocumentFile& file, int64_t limit, std::string name)
-      : file_(file), limit_(limit), name_(std::move(name)), window_(kSourceWindow) {}
+  Source(DocumentInput& input, int64_t limit, std::string name, DocumentBudget* budget)
+      : input_(input), limit_(limit), name_(std::move(name)), budget_(budget) {}
 
   qpdf_offset_t findAndSkipNextEOL() override {
     qpdf_offset_t found = limit_;
     while (position_ < limit_) {
-      const unsigned char* bytes = At(position_);
-      const size_t available = Available(position_);
+      size_t available = 0;
+      const unsigned char* bytes = Bytes(position_, &available);
+      if (bytes == nullptr) break;
       const void* cr = std::memchr(bytes, '\r', available);
       const void* lf = std::memchr(bytes, '\n', available);
       const void* first = cr == nullptr ? lf : lf == nullptr ? cr : std::min(cr, lf);
+      const size_t scanned =
+          first == nullptr ? available : static_cast<const unsigned char*>(first) - bytes;
+      if (!Charge(scanned)) break;
       if (first == nullptr) {
         position_ += static_cast<int64_t>(available);
         continue;
       }
-      found = position_ + (static_cast<const unsigned char*>(first) - bytes);
+      found = position_ + static_cast<int64_t>(scanned);
       break;
     }
     if (found == limit_) {
@@ -59,9 +70,10 @@ class FileSource final : public InputSource {
       return limit_;
     }
     position_ = found + 1;
+    size_t available = 0;
     while (position_ < limit_) {
-      const unsigned char next = *At(position_);
-      if (next != '\r' && next != '\n') break;
+      const unsigned char* next = Bytes(position_, &available);
+      if (next == nullptr || (*next != '\r' && *next != '\n')) break;
       ++position_;
     }
     return found;
@@ -84,8 +96,11 @@ class FileSource final : public InputSource {
     last_offset = position_;
     size_t done = 0;
     while (done < length && position_ < limit_) {
-      const size_t count = std::min(length - done, Available(position_));
-      std::memcpy(out + done, At(position_), count);
+      size_t available = 0;
+      const unsigned char* bytes = Bytes(position_, &available);
+      const size_t count = std::min(length - done, available);
+      if (bytes == nullptr || !Charge(count)) break;
+      std::memcpy(out + done, bytes, count);
       done += count;
       position_ += static_cast<int64_t>(count);
     }
@@ -97,32 +112,24 @@ class FileSource final : public InputSource {
   }
 
  private:
-  // The window's bytes from position (inside the document), loaded when
-  // the window does not hold it.
-  const unsigned char* At(int64_t position) {
-    if (position < window_start_ || position >= window_start_ + window_length_) {
-      const int64_t length =
-          std::min<int64_t>(static_cast<int64_t>(window_.size()), limit_ - position);
-      if (file_.ReadAt(position, window_.data(), static_cast<size_t>(length)) != kLoadOk) {
-        window_length_ = 0;
-        throw std::runtime_error("the file cannot be read");
-      }
-      window_start_ = position;
-      window_length_ = length;
-    }
-    return window_.data() + (position - window_start_);
+  // The bytes from position (below limit_) that can be read at once, their
+  // count in *available; null once the budget is exhausted.
+  const unsigned char* Bytes(int64_t position, size_t* available) {
+    if (budget_ != nullptr && budget_->exhausted()) return nullptr;
+    const unsigned char* bytes = input_.BytesAt(position, available);
+    *available = static_cast<size_t>(
+        std::min<int64_t>(static_cast<int64_t>(*available), limit_ - position));
+    return bytes;
   }
-  size_t Available(int64_t position) {
-    (void)At(position);
-    return static_cast<size_t>(window_start_ + window_length_ - position);
+  // Charges the bytes a call used, and a little for the call itself.
+  bool Charge(size_t bytes) {
+    return budget_ == nullptr || budget_->ChargeParsing(std::max(bytes, kCallCost));
   }
 
-  DocumentFile& file_;
+  DocumentInput& input_;
   int64_t limit_;
   std::string name_;
-  std::vector<unsigned char> window_;
-  int64_t window_start_ = 0;
-  int64_t window_length_ = 0;
+  DocumentBudget* budget_;
   int64_t position_ = 0;
 };
 
@@ -159,12 +166,46 @@ void DocumentInput::Open(QPDF* pdf, const char* description, int64_t prefix, boo
   pdf->setLogger(SilentLogger());
   pdf->setSuppressWarnings(true);
   pdf->setAttemptRecovery(recover);
+  pdf->processInputSource(std::make_shared<Source>(*this, prefix, description, budget_));
+}
+
+const unsigned char* DocumentInput::BytesAt(int64_t position, size_t* available) {
   if (file_ == nullptr) {
-    pdf->processMemoryFile(description, reinterpret_cast<const char*>(data_),
-                           static_cast<size_t>(prefix));
-    return;
+    *available = static_cast<size_t>(size_ - position);
+    return data_ + position;
   }
-  pdf->processInputSource(std::make_shared<FileSource>(*file_, prefix, description));
+  const int64_t page = position / static_cast<int64_t>(kPageSize);
+  Page* slot = nullptr;
+  const auto found = page_slot_.find(page);
+  if (found != page_slot_.end()) {
+    slot = &pages_[found->second];
+  } else {
+    size_t index = pages_.size();
+    if (index < kMaxPages) {
+      pages_.emplace_back();
+      pages_.back().bytes.resize(kPageSize);
+    } else {
+      index = static_cast<size_t>(
+          std::min_element(pages_.begin(), pages_.end(),
+                           [](const Page& a, const Page& b) { return a.used < b.used; }) -
+          pages_.begin());
+      page_slot_.erase(pages_[index].page);
+    }
+    slot = &pages_[index];
+    const int64_t start = page * static_cast<int64_t>(kPageSize);
+    slot->page = page;
+    slot->length = static_cast<size_t>(std::min<int64_t>(kPageSize, size_ - start));
+    if (file_->ReadAt(start, slot->bytes.data(), slot->length) != kLoadOk) {
+      slot->page = -1;
+      slot->used = 0;
+      throw std::runtime_error("the file cannot be read");
+    }
+    page_slot_[page] = index;
+  }
+  slot->used = ++page_clock_;
+  const size_t offset = static_cast<size_t>(position - slot->page * static_cast<int64_t>(kPageSize));
+  *available = slot->length - offset;
+  return slot->bytes.data() + offset;
 }
 
 bool DocumentInput::FindRevisionEnds(std::vector<RevisionEnd>* ends) {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "report/RevisionEnds.h"
@@ -27,6 +28,8 @@ class DocumentFile;
 
 namespace vrd::report {
 
+class DocumentBudget;
+
 class DocumentInput final : public RangeReader {
  public:
   DocumentInput(const unsigned char* data, size_t size) noexcept;
@@ -39,6 +42,17 @@ class DocumentInput final : public RangeReader {
 
   // RangeReader: at most a read buffer's worth from a file.
   bool Next(int64_t offset, size_t wanted, ByteSpan* bytes) override;
+
+  // Charges qpdf's reading of the document to budget (report/Budget.h), for
+  // every Open from now on; null: no budget.
+  void SetBudget(DocumentBudget* budget) noexcept { budget_ = budget; }
+
+  // The bytes from position (inside the document) that can be read at once,
+  // their count in *available (at least 1); valid until the next call. A
+  // file is read a page at a time, through a cache of recent pages. Throws
+  // std::runtime_error when the file cannot be read (for qpdf's input
+  // source, whose caller catches qpdf's exceptions).
+  const unsigned char* BytesAt(int64_t position, size_t* available);
 
   // Opens the document's first prefix bytes in pdf, quietly, with qpdf's
   // recovery of damaged cross-reference data on or off (recovery rescans the
@@ -55,6 +69,16 @@ class DocumentInput final : public RangeReader {
   DocumentFile* file_ = nullptr;
   int64_t size_ = 0;
   std::vector<unsigned char> buffer_;
+  DocumentBudget* budget_ = nullptr;
+  struct Page {
+    int64_t page = -1;
+    size_t length = 0;
+    uint64_t used = 0;
+    std::vector<unsigned char> bytes;
+  };
+  std::vector<Page> pages_;
+  std::unordered_map<int64_t, size_t> page_slot_;
+  uint64_t page_clock_ = 0;
 };
 
 }  // namespace vrd::report

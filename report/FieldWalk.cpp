@@ -108,7 +108,9 @@ void WalkField(Walk* walk, QPDFObjectHandle field, const std::string& parent_nam
   QPDFObjectHandle ft = field.getKey("/FT");
   if (ft.isName()) type = ft.getName();
   QPDFObjectHandle value = field.getKey("/V");
-  if (type == "/Sig") {
+  if (type == "/Sig" && value.isIndirect() && walk->noted.count(value.getObjGen()) != 0) {
+    NoteSignatureField(walk, name, field, value, std::nullopt);  // a value met before
+  } else if (type == "/Sig") {
     std::optional<SignatureEntry> raw = RawEntry(walk, value);
     if (raw || IsSignatureDictionary(value)) {
       NoteSignatureField(walk, name, field, value, std::move(raw));

@@ -15,6 +15,9 @@ namespace {
 
 // Object numbers listed for a later revision that changes other things.
 constexpr size_t kMaxListedObjects = 8;
+// Earlier revisions opened per document at most: each open reads the
+// cross-reference sections of every revision before it again.
+constexpr size_t kMaxRevisionsOpened = 100;
 
 // Keys an incremental signing or validation-data update may change in the
 // catalog and in a page.
@@ -180,6 +183,8 @@ class EarlierRevisions {
     if (revision == revision_) return pdf_.get();
     pdf_.reset();
     revision_ = revision;
+    if (opened_ == kMaxRevisionsOpened) return nullptr;
+    ++opened_;
     auto pdf = std::make_unique<QPDF>();
     try {
       input_->Open(pdf.get(), "revision", ends_[static_cast<size_t>(revision)].line_end, false);
@@ -194,6 +199,7 @@ class EarlierRevisions {
   DocumentInput* input_;
   const std::vector<RevisionEnd>& ends_;
   int revision_ = -1;
+  size_t opened_ = 0;
   std::unique_ptr<QPDF> pdf_;
 };
 

@@ -10,7 +10,8 @@
 // from its definition at the end of the time-stamp's revision (the same
 // value text, the same raw stream data); anything else, new or changed,
 // counts as "other". At most kMaxVisitedObjects objects are compared for
-// the whole document; a time-stamp left unjudged when they run out has its
+// the whole document, and at most a hundred earlier revisions are opened to
+// compare with; a time-stamp left unjudged when either runs out has its
 // later changes "unknown" (unless some were found "other" already).
 #ifndef VRD_REPORT_LATERREVISIONS_H_
 #define VRD_REPORT_LATERREVISIONS_H_

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "report/Budget.h"
+#include "report/Decoders.h"
 #include "report/DocumentInput.h"
 #include "report/FieldWalk.h"
 #include "report/LaterRevisions.h"
@@ -43,9 +45,8 @@ ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<Revision
   return ReportStatus::kOk;
 }
 
-ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
-                             const ComputedDigest* known, DocumentReport* out) {
-  *out = DocumentReport();
+ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
+                               const ComputedDigest* known, DocumentReport* out) {
   std::vector<RevisionEnd> ends;
   if (!input->FindRevisionEnds(&ends)) {
     out->error = "the file cannot be read";
@@ -78,15 +79,37 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
   }
   out->timestamps.clear();
   out->recovered = false;
+  if (ActiveBudget() != nullptr && ActiveBudget()->exhausted()) return ReportStatus::kNotOpened;
   return ReportFromRawBytes(input, ends, trust, known, out);
+}
+
+// The report within the document's budget: a document that meets one of
+// its limits has no report but an error naming the limit.
+ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
+                             const ComputedDigest* known, const ResourceLimits& limits,
+                             DocumentReport* out) {
+  *out = DocumentReport();
+  InstallBudgetedDecoders();
+  DocumentBudget budget(limits, input->size());
+  const BudgetScope scope(&budget);
+  input->SetBudget(&budget);
+  const ReportStatus status = BuildReportWithin(input, trust, known, out);
+  input->SetBudget(nullptr);
+  if (!budget.exhausted()) return status;
+  const int revisions = out->revisions;
+  *out = DocumentReport();
+  out->revisions = revisions;
+  out->error = budget.Describe();
+  return ReportStatus::kNotOpened;
 }
 
 }  // namespace
 
 ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSources& trust,
-                         DocumentReport* out, const ComputedDigest* known) {
+                         DocumentReport* out, const ComputedDigest* known,
+                         const ResourceLimits& limits) {
   DocumentInput input(data, size);
-  return BuildReportOver(&input, trust, known, out);
+  return BuildReportOver(&input, trust, known, limits, out);
 }
 
 ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSettings& trust,
@@ -98,9 +121,9 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
 }
 
 ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust, DocumentReport* out,
-                                 const ComputedDigest* known) {
+                                 const ComputedDigest* known, const ResourceLimits& limits) {
   DocumentInput input(file);
-  return BuildReportOver(&input, trust, known, out);
+  return BuildReportOver(&input, trust, known, limits, out);
 }
 
 ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,

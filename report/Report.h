@@ -23,7 +23,9 @@
 // open file) for the call only and keeps nothing; the report owns its
 // strings. Safe to call from several threads at once. Bounded work on hostile
 // input: the field tree is walked to kMaxFieldDepth levels and
-// kMaxVisitedObjects objects at most.
+// kMaxVisitedObjects objects at most, and the whole report runs within a
+// resource budget (limits, report/Budget.h): a document that meets one of
+// its limits gives kNotOpened with out->error naming the limit.
 #ifndef VRD_REPORT_REPORT_H_
 #define VRD_REPORT_REPORT_H_
 
@@ -53,7 +55,8 @@ class TrustSources;  // report/TokenReport.h
 // algorithm takes it instead of hashing them again.
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSources& trust, DocumentReport* out,
-                                       const ComputedDigest* known = nullptr);
+                                       const ComputedDigest* known = nullptr,
+                                       const ResourceLimits& limits = ResourceLimits());
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSettings& trust, DocumentReport* out);
 
@@ -66,7 +69,8 @@ class TrustSources;  // report/TokenReport.h
 // cannot be read".
 [[nodiscard]] ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust,
                                                DocumentReport* out,
-                                               const ComputedDigest* known = nullptr);
+                                               const ComputedDigest* known = nullptr,
+                                               const ResourceLimits& limits = ResourceLimits());
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,
                                                DocumentReport* out);
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& trust,

@@ -112,6 +112,17 @@ struct DocumentReport {
   std::vector<TimeStampReport> timestamps;
 };
 
+// The resources one document's report may use (report/Budget.h). The
+// defaults are far above what real documents need: a hostile document meets
+// a limit in well under two seconds and 256 MiB.
+struct ResourceLimits {
+  // Bytes a decoder may produce from any one stream; four times as many from
+  // all the streams of a document.
+  uint64_t max_inflate = uint64_t{64} << 20;
+  // Wall-clock seconds for the document's report.
+  double max_seconds = 30.0;
+};
+
 struct TrustSettings {
   std::vector<std::string> extra_roots;  // DER certificates (--trust-anchor)
   bool system_roots = false;             // add the system roots
