@@ -23,6 +23,7 @@ from __future__ import annotations
 import collections
 import concurrent.futures
 import ctypes
+import itertools
 import json
 import os
 from dataclasses import dataclass
@@ -159,29 +160,36 @@ def verify_many(documents: Iterable[Document], jobs: int | None = None) -> Itera
     """Verifies documents on ``jobs`` threads (default: the CPU count),
     yielding their results in the input's order.
 
-    The input is read lazily, a few documents ahead of the results, so a
-    list of millions of paths is never all in flight. Raises ValueError for
-    ``jobs`` below 1 (and as :func:`verify` does, when the result of the bad
-    document is reached).
+    The input is read lazily, a few chunks of documents ahead of the
+    results, so a list of millions of paths is never all in flight. Raises
+    ValueError for ``jobs`` below 1 (and as :func:`verify` does, when the
+    result of a bad document is reached).
     """
     if jobs is None:
         jobs = os.cpu_count() or 1
     if not isinstance(jobs, int) or jobs < 1:
         raise ValueError(f"jobs must be a positive integer, not {jobs!r}")
+    _library.library()  # a missing library is reported at the call
     return _verify_many(iter(documents), jobs)
 
 
+_CHUNK = 32  # documents per task: a future per document would cost more than a small verification
+
+
+def _verify_chunk(chunk: list[Document]) -> list[Result]:
+    return [verify(document) for document in chunk]
+
+
 def _verify_many(documents: Iterator[Document], jobs: int) -> Iterator[Result]:
-    _library.library()  # a missing library is reported before any work
-    pending: collections.deque[concurrent.futures.Future[Result]] = collections.deque()
+    pending: collections.deque[concurrent.futures.Future[list[Result]]] = collections.deque()
     with concurrent.futures.ThreadPoolExecutor(max_workers=jobs) as pool:
         try:
-            for document in documents:
-                pending.append(pool.submit(verify, document))
-                if len(pending) >= 4 * jobs:
-                    yield pending.popleft().result()
+            while chunk := list(itertools.islice(documents, _CHUNK)):
+                pending.append(pool.submit(_verify_chunk, chunk))
+                if len(pending) >= 2 * jobs:
+                    yield from pending.popleft().result()
             while pending:
-                yield pending.popleft().result()
+                yield from pending.popleft().result()
         finally:
             for future in pending:
                 future.cancel()

@@ -238,8 +238,7 @@ def run(
     try:
         futures = client.map(run_partition, pending, pure=False)
         if sys.stdout.isatty():
-            progress(futures)
-            print()
+            progress(futures)  # ends its own line
         else:
             wait(futures)
         for part in client.gather(futures):
