@@ -39,10 +39,11 @@ def test_report_equals_tsverify_all_json_on_every_document(tsverify_json):
     ],
 )
 def test_verify_cases(document, code, reason, altered):
-    paths = {"sample": DOCS[-1], "altered": altered, "xref-stream": DOCS[0].with_name("xref-stream.pdf")}
-    if isinstance(document, str) and document.split("-bytes")[0] in paths:
-        path = paths[document.split("-bytes")[0]]
-        document = path.read_bytes() if document.endswith("-bytes") else path
+    xref_stream = DOCS[0].with_name("xref-stream.pdf")
+    paths = {"sample": DOCS[-1], "altered": altered, "xref-stream": xref_stream}
+    name = document.removesuffix("-bytes") if isinstance(document, str) else None
+    if name in paths:
+        document = paths[name].read_bytes() if document.endswith("-bytes") else paths[name]
     result = vrd.verify(document)
     assert (result.code, result.reason, result.ok) == (code, reason, code == 0)
     assert result.name == vrd.RESULT_NAMES[code][0]
@@ -54,7 +55,7 @@ def test_verify_cases(document, code, reason, altered):
     [("sample", True, 0, "pass"), ("altered", False, 2101, "fail"), ("missing", False, 2104, None)],
 )
 def test_report_cases(name, verified, library_code, imprint, altered):
-    path = {"sample": DOCS[-1], "altered": altered, "missing": altered.with_name("missing.pdf")}[name]
+    path = {"sample": DOCS[-1], "altered": altered, "missing": altered.with_name("none.pdf")}[name]
     report = vrd.report(path, [DOCS[-1].with_name("sample-root.pem")])
     assert (report["verified"], report["library"]["code"]) == (verified, library_code)
     assert [ts["imprint"] for ts in report["timestamps"]] == ([imprint] if imprint else [])
@@ -86,8 +87,11 @@ def test_library_by_soname_or_a_clear_error(tmp_path, prefix):
                     ignore=shutil.ignore_patterns("_installed.py", "__pycache__"))
     code = f"import vrd; print(vrd.verify({str(DOCS[-1])!r}).code)"
     env = {"PATH": os.environ["PATH"], "PYTHONPATH": str(tmp_path)}
-    found = subprocess.run([sys.executable, "-c", code], env={**env, "LD_LIBRARY_PATH": str(prefix / "lib")},
-                           capture_output=True, text=True, check=False)
+    def run(**extra: str) -> subprocess.CompletedProcess:
+        return subprocess.run([sys.executable, "-c", code], env={**env, **extra},
+                              capture_output=True, text=True, check=False)
+
+    found = run(LD_LIBRARY_PATH=str(prefix / "lib"))
     assert found.stdout.strip() == "2109", found.stderr
-    missing = subprocess.run([sys.executable, "-c", code], env=env, capture_output=True, text=True, check=False)
-    assert "OSError: the vrd library cannot be loaded; tried: libVIDEREDEve_Z_64.so.0" in missing.stderr
+    tried = "OSError: the vrd library cannot be loaded; tried: libVIDEREDEve_Z_64.so.0"
+    assert tried in run().stderr

@@ -47,6 +47,8 @@ def _declare_library(library: ctypes.CDLL) -> None:
 def library() -> ctypes.CDLL:
     """The verifier library, loaded once. Raises OSError naming what was tried."""
     global _library
+    if _library is not None:
+        return _library
     with _lock:
         if _library is not None:
             return _library
@@ -100,6 +102,8 @@ def module() -> ctypes.CDLL:
     Raises OSError naming the file tried.
     """
     global _module
+    if _module is not None:
+        return _module
     path = os.path.join(os.path.dirname(library_path()), "vrd", MODULE_FILE)
     with _lock:
         if _module is not None:
