@@ -8,6 +8,8 @@ import subprocess
 import sys
 import time
 
+import pytest
+
 import vrd
 from conftest import DOCS
 
@@ -66,3 +68,10 @@ def test_all_reports_and_a_changed_list_is_refused(tmp_path):
     listing.write_text(f"{DOCS[0]}\n")
     stdout, stderr, status = batch(listing, out, "--all", "--trust-anchor", str(anchor))
     assert status == 2 and "another list" in stderr
+
+
+@pytest.mark.parametrize("arguments", [["--trust-anchor", "root.pem"], ["--partition-size", "0"],
+                                       ["--scheduler", "tcp://127.0.0.1:1"]])
+def test_usage_errors_exit_2(tmp_path, arguments):
+    stdout, stderr, status = batch(tmp_path / "list", tmp_path / "out", *arguments)
+    assert status == 2 and "error:" in stderr and not (tmp_path / "out").exists()

@@ -1,5 +1,6 @@
 """vrd.verify, vrd.verify_many and vrd.report against the installed tsverify."""
 
+import concurrent.futures
 import os
 import shutil
 import subprocess
@@ -15,6 +16,8 @@ def test_verify_equals_tsverify_json_on_every_document(tsverify_json):
     for expected in tsverify_json("--json", *map(str, DOCS)):
         expected.pop("message", None)  # the exported functions print it instead
         assert vrd.verify(expected["file"]).to_json(expected["file"]) == expected
+        with open(expected["file"], "rb") as document:  # the same verdict from memory
+            assert vrd.verify(document.read()).to_json(expected["file"]) == expected
 
 
 def test_report_equals_tsverify_all_json_on_every_document(tsverify_json):
@@ -79,6 +82,13 @@ def test_bad_arguments_raise_value_error(call, message):
 def test_verify_many_keeps_order_on_threads(altered):
     documents = [DOCS[-1], altered, "/nonexistent", DOCS[0], altered.read_bytes()] * 40
     assert list(vrd.verify_many(documents, jobs=4)) == [vrd.verify(d) for d in documents]
+
+
+def test_report_on_threads_with_two_trust_settings():
+    calls = [(doc, anchors) for doc in DOCS for anchors in ([], [TEST_ROOT])] * 3
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        threaded = list(pool.map(lambda call: vrd.report(*call), calls))
+    assert threaded == [vrd.report(*call) for call in calls]
 
 
 def test_library_by_soname_or_a_clear_error(tmp_path, prefix):
