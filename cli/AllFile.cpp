@@ -20,9 +20,17 @@ report::TrustSettings AllTrustSettings(const std::vector<ByteString>& extra_root
   return settings;
 }
 
+report::ResourceLimits AllResourceLimits(const Options& options) {
+  report::ResourceLimits limits;
+  if (options.max_inflate != 0) limits.max_inflate = options.max_inflate;
+  if (options.max_seconds != 0) limits.max_seconds = options.max_seconds;
+  return limits;
+}
+
 AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
                      const std::shared_future<bool>& trust_ready,
-                     const std::vector<ByteString>& extra_roots) {
+                     const std::vector<ByteString>& extra_roots,
+                     const report::ResourceLimits& limits) {
   AllResult result;
   DocumentFile file;
   if (file.Open(path.c_str()) != kLoadOk) {
@@ -41,8 +49,8 @@ AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
   if (!trust_ready.get()) return result;
   const report::ReportStatus status =
       loaded ? report::BuildReport(whole.GetBytes(), static_cast<size_t>(whole.GetLength()), trust,
-                                   &result.report, &computed)
-             : report::BuildReportFromFile(file, trust, &result.report, &computed);
+                                   &result.report, &computed, limits)
+             : report::BuildReportFromFile(file, trust, &result.report, &computed, limits);
   result.opened = status == report::ReportStatus::kOk;
   return result;
 }

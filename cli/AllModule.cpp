@@ -28,6 +28,7 @@ bool TrustLoaded(const std::shared_future<bool>& ready) {
 int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
            const std::vector<std::string>& files) {
   const report::TrustSettings settings = AllTrustSettings(extra_roots, options.system_roots);
+  const report::ResourceLimits limits = AllResourceLimits(options);
   // Loaded once for the run, while the first files have the library's
   // verdict made: every file and worker reads the same sources.
   report::TrustSources trust;
@@ -44,7 +45,7 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
   RunInOrder<Printed>(
       files.size(), static_cast<size_t>(options.jobs),
       [&](size_t index) {
-        const AllResult result = ReportFile(files[index], trust, trust_ready, extra_roots);
+        const AllResult result = ReportFile(files[index], trust, trust_ready, extra_roots, limits);
         return Printed{options.json ? FormatAllJson(files[index], result) + "\n"
                                     : FormatAllText(files[index], result),
                        result.Verified()};

@@ -32,6 +32,32 @@ bool ParseJobs(const char* text, int& jobs) {
   return true;
 }
 
+// A byte count of 1 KiB to 1 TiB, in bytes or with a K, M or G suffix
+// (powers of 1024).
+bool ParseByteCount(const char* text, uint64_t& bytes) {
+  if (text == nullptr || *text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text, &end, 10);
+  int shift = 0;
+  if (*end == 'K' || *end == 'k') shift = 10;
+  if (*end == 'M' || *end == 'm') shift = 20;
+  if (*end == 'G' || *end == 'g') shift = 30;
+  if (shift != 0) ++end;
+  if (*end != '\0' || value > (uint64_t{1} << 40 >> shift)) return false;
+  bytes = static_cast<uint64_t>(value) << shift;
+  return bytes >= 1024;
+}
+
+// Seconds above 0, at most a day.
+bool ParseSeconds(const char* text, double& seconds) {
+  if (text == nullptr || *text == '\0') return false;
+  char* end = nullptr;
+  const double value = std::strtod(text, &end);
+  if (*end != '\0' || !(value > 0) || value > 86400) return false;
+  seconds = value;
+  return true;
+}
+
 // The toolkit's Base64 decoder (strict RFC 4648 section 4, padded) over the
 // text without its line breaks and blanks: the one Base64 decoder there is.
 bool DecodeBase64(const std::string& text, std::string& out) {
@@ -138,6 +164,16 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
         error = "--files-from needs a file or -";
         return false;
       }
+    } else if (arg == "--max-inflate") {
+      if (!has_value || !ParseByteCount(argv[++i], parsed.max_inflate)) {
+        error = "--max-inflate needs a byte count from 1K to 1024G (K, M, G: powers of 1024)";
+        return false;
+      }
+    } else if (arg == "--max-seconds") {
+      if (!has_value || !ParseSeconds(argv[++i], parsed.max_seconds)) {
+        error = "--max-seconds needs a number of seconds above 0, at most 86400";
+        return false;
+      }
     } else if (arg == "-j" || arg == "--jobs") {
       if (!has_value || !ParseJobs(argv[i + 1], parsed.jobs)) {
         error = "-j needs a number from 1 to 256";
@@ -170,6 +206,10 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
   }
   if (parsed.system_roots && !parsed.all) {
     error = "--system-roots needs --all";
+    return false;
+  }
+  if ((parsed.max_inflate != 0 || parsed.max_seconds != 0) && !parsed.all) {
+    error = "--max-inflate and --max-seconds need --all";
     return false;
   }
   if (parsed.trust_anchor_files.size() > kMaxExtraTrustedRoots) {
@@ -216,6 +256,12 @@ const char* UsageText() {
          "                      has time-stamps and all of them verify\n"
          "  --system-roots      with --all, also trust the system's root certificates\n"
          "                      (/etc/ssl/certs, looked up by subject)\n"
+         "  --max-inflate BYTES with --all, the most a stream of a document may inflate\n"
+         "                      to (default 64M; K, M, G suffixes), and four times as\n"
+         "                      much for all its streams together\n"
+         "  --max-seconds S     with --all, the most time one document's report may\n"
+         "                      take (default 30); a document that meets a limit\n"
+         "                      gets an error naming it\n"
          "  -h, --help          show this text\n"
          "\n"
          "Results are printed in the order the files were given.\n"

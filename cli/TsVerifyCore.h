@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <istream>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct Options {
   bool all = false;           // --all: every time-stamp, through the report module
   bool system_roots = false;  // --system-roots (with --all)
   int jobs = 1;
+  // --max-inflate BYTES and --max-seconds S (with --all); 0: the report's
+  // defaults (report/ReportTypes.h, ResourceLimits).
+  uint64_t max_inflate = 0;
+  double max_seconds = 0;
   std::vector<std::string> trust_anchor_files;
   std::string files_from;  // empty: none; "-": standard input
   std::vector<std::string> files;

@@ -24,6 +24,8 @@ constexpr size_t kReadBuffer = size_t{256} << 10;
 // document (its earlier revisions read mostly the same bytes again).
 constexpr size_t kPageSize = size_t{16} << 10;
 constexpr size_t kMaxPages = 512;
+// The bytes searched at a time for the end of a line.
+constexpr size_t kLineScan = 4096;
 // What one call of qpdf's on the input source costs, in bytes of parsing.
 constexpr size_t kCallCost = 16;
 constexpr size_t kScanChunk = size_t{1} << 20;
@@ -51,6 +53,7 @@ class Source final : public InputSource {
       size_t available = 0;
       const unsigned char* bytes = Bytes(position_, &available);
       if (bytes == nullptr) break;
+      available = std::min(available, kLineScan);  // lines are short: look a little ahead
       const void* cr = std::memchr(bytes, '\r', available);
       const void* lf = std::memchr(bytes, '\n', available);
       const void* first = cr == nullptr ? lf : lf == nullptr ? cr : std::min(cr, lf);

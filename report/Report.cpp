@@ -46,7 +46,8 @@ ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<Revision
 }
 
 ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
-                               const ComputedDigest* known, DocumentReport* out) {
+                               const ComputedDigest* known, DocumentBudget* budget,
+                               DocumentReport* out) {
   std::vector<RevisionEnd> ends;
   if (!input->FindRevisionEnds(&ends)) {
     out->error = "the file cannot be read";
@@ -67,10 +68,10 @@ ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
     WalkDocument(&walk);
     StampChecker checker(input, ends, trust, carried, known);
     for (FoundSignature& signature : walk.signatures) {
-      if (out->timestamps.size() >= kMaxTimeStamps) break;
+      if (out->timestamps.size() >= kMaxTimeStamps || !budget->InTime()) break;
       checker.Report(ReadSignatureEntry(std::move(signature)), &out->timestamps);
     }
-    JudgeLaterRevisions(&pdf, input, ends, walk, &out->timestamps);
+    if (budget->InTime()) JudgeLaterRevisions(&pdf, input, ends, walk, &out->timestamps);
     return ReportStatus::kOk;
   } catch (const std::exception& e) {
     out->error = std::string("the PDF cannot be read: ") + e.what();
@@ -79,7 +80,7 @@ ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
   }
   out->timestamps.clear();
   out->recovered = false;
-  if (ActiveBudget() != nullptr && ActiveBudget()->exhausted()) return ReportStatus::kNotOpened;
+  if (budget->exhausted()) return ReportStatus::kNotOpened;
   return ReportFromRawBytes(input, ends, trust, known, out);
 }
 
@@ -93,7 +94,7 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
   DocumentBudget budget(limits, input->size());
   const BudgetScope scope(&budget);
   input->SetBudget(&budget);
-  const ReportStatus status = BuildReportWithin(input, trust, known, out);
+  const ReportStatus status = BuildReportWithin(input, trust, known, &budget, out);
   input->SetBudget(nullptr);
   if (!budget.exhausted()) return status;
   const int revisions = out->revisions;

@@ -5,6 +5,10 @@
 # committed corpus does not grow), reports the executions reached, fails on
 # any crash, leak, timeout or sanitizer report, then replays the saved
 # corpora under CTest.
+# The report fuzzer also gets the hostile documents of
+# scripts/make-hostile-docs.py: the small ones join its scratch corpus, and
+# every one is first run once on its own, within the same memory and time
+# limits.
 # VRD_FUZZ_SECONDS overrides the time per target (default 40, so that the five
 # targets stay within about five minutes on two cores; `make fuzz-long` runs
 # them for longer).
@@ -35,6 +39,17 @@ for target in "$build"/fuzz/*; do
   mkdir -p "$corpus"
   if [[ -d fuzz/corpus/$name ]]; then
     cp -R "fuzz/corpus/$name/." "$corpus/"
+  fi
+  if [[ $name == report_fuzzer ]]; then
+    hostile="$scratch/hostile"
+    python3 scripts/make-hostile-docs.py "$hostile"
+    if ! "$target" -timeout=10 -rss_limit_mb=2048 "$hostile"/*.pdf >"$scratch/hostile.log" 2>&1; then
+      tail -n 60 "$scratch/hostile.log"
+      echo "report_fuzzer: FAILED on a hostile document"
+      exit 1
+    fi
+    echo "report_fuzzer: $(ls "$hostile" | wc -l) hostile documents, each within the limits"
+    find "$hostile" -name '*.pdf' -size -100k -exec cp {} "$corpus/" \;
   fi
   log="$scratch/$name.log"
   printf '%s: fuzzing for %ss\n' "$name" "$seconds"

@@ -10,7 +10,11 @@
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Count.hh>
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/Pl_Flate.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -28,6 +32,8 @@
 #include <vector>
 
 #include "api/VerifyDocumentFile.h"
+#include "report/Budget.h"
+#include "report/Decoders.h"
 #include "report/RawSignatures.h"
 #include "report/TokenReport.h"
 #include "toolkit/qvtk.h"
@@ -363,6 +369,110 @@ TEST(ReportRobustnessTest, CertificateBombIsDecodedOnceAndCapped) {
   ASSERT_EQ(report.timestamps.size(), 1u);
   EXPECT_TRUE(report.timestamps[0].Verified()) << report.timestamps[0].problem;
   EXPECT_EQ(report.timestamps[0].later_changes, LaterChanges::kDssAndSignatures);
+}
+
+std::string Deflate(const std::string& data) {
+  Pl_Buffer compressed("compressed");
+  Pl_Flate deflate("deflate", &compressed, Pl_Flate::a_deflate);
+  deflate.write(Bytes(data), data.size());
+  deflate.finish();
+  const std::unique_ptr<Buffer> out(compressed.getBuffer());
+  return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
+}
+
+// Each decoder of ours against bytes worked out by hand: the LZW example of
+// the PDF standard, each PNG row filter and the TIFF predictor behind Flate,
+// run-length; and a stream past the active budget's limit stops there.
+TEST(ReportDecoderTest, DecodersGiveTheBytesAndStopAtTheBudget) {
+  InstallBudgetedDecoders();
+  struct Case {
+    const char* filter;
+    const char* parms;  // /DecodeParms, or ""
+    std::string encoded;
+    std::string decoded;
+  };
+  const std::string png = " << /Predictor 12 /Columns 3 >>";
+  const Case cases[] = {
+      {"/LZWDecode", "", "\x80\x0b\x60\x50\x22\x0c\x0c\x85\x01", "-----A---B"},
+      {"/FlateDecode", png.c_str(), Deflate(std::string("\0\1\2\3\2\3\4\5", 8)), "\1\2\3\4\6\10"},
+      {"/FlateDecode", png.c_str(), Deflate("\1\12\12\17"), "\12\24\43"},
+      {"/FlateDecode", png.c_str(), Deflate(std::string("\0\1\2\3\3\4\3\4", 8)), "\1\2\3\4\6\10"},
+      {"/FlateDecode", png.c_str(), Deflate(std::string("\0\1\2\3\4\3\2\2", 8)), "\1\2\3\4\6\10"},
+      {"/FlateDecode", " << /Predictor 2 /Columns 3 >>", Deflate("\12\12\17"), "\12\24\43"},
+      {"/RunLengthDecode", "", "\2abc\376x\200", "abcxxx"},
+  };
+  QPDF pdf;
+  pdf.emptyPDF();
+  for (const Case& c : cases) {
+    QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf, c.encoded);
+    stream.getDict().replaceKey("/Filter", QPDFObjectHandle::newName(c.filter));
+    if (*c.parms != '\0') {
+      stream.getDict().replaceKey("/DecodeParms", QPDFObjectHandle::parse(c.parms));
+    }
+    const std::shared_ptr<Buffer> out = stream.getStreamData(qpdf_dl_specialized);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize()),
+              c.decoded)
+        << c.filter << c.parms;
+  }
+  ResourceLimits limits;
+  limits.max_inflate = 64 << 10;
+  DocumentBudget budget(limits, 1000);
+  const BudgetScope scope(&budget);
+  QPDFObjectHandle bomb =
+      QPDFObjectHandle::newStream(&pdf, Deflate(std::string(size_t{1} << 20, '\0')));
+  bomb.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+  Pl_Discard discard;
+  Pl_Count sink("sink", &discard);
+  EXPECT_THROW((void)bomb.pipeStreamData(&sink, 0, qpdf_dl_generalized, true), std::runtime_error);
+  EXPECT_EQ(budget.hit(), LimitHit::kInflateStream);
+  EXPECT_LE(sink.getCount(), 64 << 10);
+}
+
+// Documents that meet a limit of the budget get no report but an error that
+// names the limit.
+TEST(ReportRobustnessTest, EachLimitIsNamed) {
+  const std::string base = ReadFile(kData + "doc-ts.pdf");
+  // An update whose cross-reference stream inflates to 8 MiB.
+  const std::string xref = Deflate(std::string(size_t{8} << 20, '\0'));
+  const std::string prev = base.substr(base.rfind("startxref\n") + 10);
+  const std::string inflating =
+      base + "8 0 obj\n<< /Type /XRef /Size 9 /W [1 4 2] /Root 1 0 R /Prev " +
+      std::to_string(std::stoll(prev)) + " /Length " + std::to_string(xref.size()) +
+      " /Filter /FlateDecode >>\nstream\n" + xref + "\nendstream\nendobj\nstartxref\n" +
+      std::to_string(base.size()) + "\n%%EOF\n";
+  // Damage that only recovery reads past, behind 10,000 comment lines.
+  std::string comments;
+  for (int i = 0; i < 10000; ++i) comments += "% " + std::string(90, 'x') + "\n";
+  std::string damaged = base;
+  damaged.replace(damaged.rfind("startxref\n") + 10, prev.size(), "999999999\n%%EOF\n");
+  damaged.insert(damaged.find('\n') + 1, comments);
+  struct Case {
+    const std::string* document;
+    uint64_t max_inflate;
+    double max_seconds;
+    const char* named;
+  };
+  const Case cases[] = {
+      {&inflating, 1 << 20, 30, "(--max-inflate)"},
+      {&base, 64 << 20, 1e-9, "(--max-seconds)"},
+      {&damaged, 64 << 20, 30, "parsing the document reads more than"},
+  };
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(TestRoot(), &error)) << error;
+  for (const Case& c : cases) {
+    const ResourceLimits limits{c.max_inflate, c.max_seconds};
+    DocumentReport report;
+    EXPECT_EQ(BuildReport(Bytes(*c.document), c.document->size(), trust, &report, nullptr, limits),
+              ReportStatus::kNotOpened);
+    EXPECT_EQ(report.error.rfind("resource limit reached: ", 0), 0u) << report.error;
+    EXPECT_NE(report.error.find(c.named), std::string::npos) << report.error;
+    EXPECT_TRUE(report.timestamps.empty());
+  }
+  // Without the limit, the same inflating update is read.
+  DocumentReport report;
+  EXPECT_EQ(BuildReport(Bytes(inflating), inflating.size(), trust, &report), ReportStatus::kOk)
+      << report.error;
 }
 
 TEST(ReportRobustnessTest, DeepAndCyclicFieldTreesEndWithoutTimeStamps) {
