@@ -9,8 +9,8 @@
 #define VRD_CLI_TSVERIFYCORE_H_
 
 #include <cstddef>
-#include <istream>
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <vector>
 

@@ -22,7 +22,8 @@ std::chrono::steady_clock::duration SecondsToDuration(double seconds) {
 
 DocumentBudget::DocumentBudget(const ResourceLimits& limits, int64_t document_size)
     : limits_(limits),
-      parsing_limit_(kParsingPerDocumentByte * static_cast<uint64_t>(document_size > 0 ? document_size : 0) +
+      parsing_limit_(kParsingPerDocumentByte *
+                         static_cast<uint64_t>(document_size > 0 ? document_size : 0) +
                      kParsingAllowance),
       inflate_document_limit_(limits.max_inflate > UINT64_MAX / kInflatePerDocumentFactor
                                   ? UINT64_MAX

@@ -120,8 +120,8 @@ class Source final : public InputSource {
   const unsigned char* Bytes(int64_t position, size_t* available) {
     if (budget_ != nullptr && budget_->exhausted()) return nullptr;
     const unsigned char* bytes = input_.BytesAt(position, available);
-    *available = static_cast<size_t>(
-        std::min<int64_t>(static_cast<int64_t>(*available), limit_ - position));
+    *available =
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(*available), limit_ - position));
     return bytes;
   }
   // Charges the bytes a call used, and a little for the call itself.
@@ -206,7 +206,8 @@ const unsigned char* DocumentInput::BytesAt(int64_t position, size_t* available)
     page_slot_[page] = index;
   }
   slot->used = ++page_clock_;
-  const size_t offset = static_cast<size_t>(position - slot->page * static_cast<int64_t>(kPageSize));
+  const size_t offset =
+      static_cast<size_t>(position - slot->page * static_cast<int64_t>(kPageSize));
   *available = slot->length - offset;
   return slot->bytes.data() + offset;
 }
