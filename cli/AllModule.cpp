@@ -67,7 +67,7 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
 }  // namespace cli
 }  // namespace vrd
 
-extern "C" __attribute__((visibility("default"))) int VrdTsverifyAllMain1(int argc, char** argv) {
+extern "C" VRD_MODULE_EXPORT int VrdTsverifyAllMain1(int argc, char** argv) {
   try {
     vrd::cli::Options options;
     std::string error;

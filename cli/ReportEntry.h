@@ -8,6 +8,12 @@
 
 #include <stdint.h>
 
+#if defined(_WIN32)
+#define VRD_REPORT_API __declspec(dllexport)
+#else
+#define VRD_REPORT_API __attribute__((visibility("default")))
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -28,13 +34,11 @@ enum {
  * process's lifetime; calls may run on any number of threads at once. *text
  * is the caller's, to be released with VrdTsverifyFreeText1.
  */
-__attribute__((visibility("default"))) int VrdTsverifyReportJson1(const char* path,
-                                                                  const char* const* anchor_files,
-                                                                  int anchor_count,
-                                                                  int system_roots, char** text);
+VRD_REPORT_API int VrdTsverifyReportJson1(const char* path, const char* const* anchor_files,
+                                          int anchor_count, int system_roots, char** text);
 
 /* Releases a text VrdTsverifyReportJson1 returned; null is ignored. */
-__attribute__((visibility("default"))) void VrdTsverifyFreeText1(char* text);
+VRD_REPORT_API void VrdTsverifyFreeText1(char* text);
 
 /*
  * The document stage's outcome for the file at path (when path is not null)
@@ -43,8 +47,8 @@ __attribute__((visibility("default"))) void VrdTsverifyFreeText1(char* text);
  * ...). The scanning messages of the stage are not written. A static text;
  * null when the call failed (out of memory).
  */
-__attribute__((visibility("default"))) const char* VrdTsverifyDocumentOutcome1(
-    const char* path, const unsigned char* data, int32_t size);
+VRD_REPORT_API const char* VrdTsverifyDocumentOutcome1(const char* path, const unsigned char* data,
+                                                       int32_t size);
 
 #ifdef __cplusplus
 }
