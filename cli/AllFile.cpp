@@ -20,17 +20,20 @@ report::TrustSettings AllTrustSettings(const std::vector<ByteString>& extra_root
   return settings;
 }
 
-report::ResourceLimits AllResourceLimits(const Options& options) {
-  report::ResourceLimits limits;
-  if (options.max_inflate != 0) limits.max_inflate = options.max_inflate;
-  if (options.max_seconds != 0) limits.max_seconds = options.max_seconds;
-  return limits;
+report::ReportOptions AllReportOptions(const Options& options) {
+  report::ReportOptions report;
+  if (options.max_inflate != 0) report.limits.max_inflate = options.max_inflate;
+  if (options.max_seconds != 0) report.limits.max_seconds = options.max_seconds;
+  report.validation.model =
+      options.strict ? report::ValidationModel::kStrict : report::ValidationModel::kPointInTime;
+  report.validation.at = options.at;
+  return report;
 }
 
 AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
                      const std::shared_future<bool>& trust_ready,
                      const std::vector<ByteString>& extra_roots,
-                     const report::ResourceLimits& limits) {
+                     const report::ReportOptions& options) {
   AllResult result;
   DocumentFile file;
   if (file.Open(path.c_str()) != kLoadOk) {
@@ -49,8 +52,8 @@ AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
   if (!trust_ready.get()) return result;
   const report::ReportStatus status =
       loaded ? report::BuildReport(whole.GetBytes(), static_cast<size_t>(whole.GetLength()), trust,
-                                   &result.report, &computed, limits)
-             : report::BuildReportFromFile(file, trust, &result.report, &computed, limits);
+                                   &result.report, &computed, options)
+             : report::BuildReportFromFile(file, trust, &result.report, &computed, options);
   result.opened = status == report::ReportStatus::kOk;
   return result;
 }

@@ -26,15 +26,15 @@ report::TrustSettings AllTrustSettings(const std::vector<ByteString>& extra_root
 // it) and the report both read the same open file, and a document small
 // enough for the library to load whole is read once, for both.
 // trust_ready: true once the run's trust sources are loaded, false when they
-// cannot be (the report is then not made). limits: the report's resource
-// budget for the document.
+// cannot be (the report is then not made). options: the report's resource
+// budget and validation model.
 AllResult ReportFile(const std::string& path, const report::TrustSources& trust,
                      const std::shared_future<bool>& trust_ready,
                      const std::vector<ByteString>& extra_roots,
-                     const report::ResourceLimits& limits = report::ResourceLimits());
+                     const report::ReportOptions& options = report::ReportOptions());
 
-// The report's resource limits for --max-inflate and --max-seconds.
-report::ResourceLimits AllResourceLimits(const Options& options);
+// The report's options for --max-inflate, --max-seconds, --model and --at.
+report::ReportOptions AllReportOptions(const Options& options);
 
 }  // namespace cli
 }  // namespace vrd

@@ -24,11 +24,22 @@ bool TrustLoaded(const std::shared_future<bool>& ready) {
   return ready.wait_for(std::chrono::seconds(0)) != std::future_status::ready || ready.get();
 }
 
+// The largest --revocation file read (a CRL of millions of entries).
+constexpr size_t kMaxRevocationFileBytes = size_t{256} << 20;
+
 // Every file in the order given, -j N at a time; the exit status.
 int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
            const std::vector<std::string>& files) {
-  const report::TrustSettings settings = AllTrustSettings(extra_roots, options.system_roots);
-  const report::ResourceLimits limits = AllResourceLimits(options);
+  report::TrustSettings settings = AllTrustSettings(extra_roots, options.system_roots);
+  for (const std::string& file : options.revocation_files) {
+    std::string item;
+    if (!ReadWholeFile(file, item, kMaxRevocationFileBytes)) {
+      std::fprintf(stderr, "tsverify: cannot read --revocation file %s\n", file.c_str());
+      return kExitUsage;
+    }
+    settings.revocation_items.push_back(std::move(item));
+  }
+  const report::ReportOptions report_options = AllReportOptions(options);
   // Loaded once for the run, while the first files have the library's
   // verdict made: every file and worker reads the same sources.
   report::TrustSources trust;
@@ -38,21 +49,22 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
   // Each worker formats its own file's output; the queue only writes it.
   struct Printed {
     std::string text;
-    bool verified = false;
+    int exit = kExitVerified;
   };
-  bool all_verified = !files.empty();
+  int worst = files.empty() ? kExitNotVerified : kExitVerified;
   BatchOutput output;
   RunInOrder<Printed>(
       files.size(), static_cast<size_t>(options.jobs),
       [&](size_t index) {
-        const AllResult result = ReportFile(files[index], trust, trust_ready, extra_roots, limits);
+        const AllResult result =
+            ReportFile(files[index], trust, trust_ready, extra_roots, report_options);
         return Printed{options.json ? FormatAllJson(files[index], result) + "\n"
                                     : FormatAllText(files[index], result),
-                       result.Verified()};
+                       result.ExitStatus()};
       },
       [&](size_t, const Printed& printed) {
-        if (trust_ready.get() && output.Write(printed.text) && !printed.verified) {
-          all_verified = false;
+        if (trust_ready.get() && output.Write(printed.text)) {
+          worst = WorseExitStatus(worst, printed.exit);
         }
       },
       [](size_t) {}, [&]() { return output.Stopping() || !TrustLoaded(trust_ready); });
@@ -60,7 +72,7 @@ int RunAll(const Options& options, const std::vector<ByteString>& extra_roots,
     std::fprintf(stderr, "tsverify: %s\n", trust_error.c_str());
     return kExitUsage;
   }
-  return output.ExitStatus(all_verified ? kExitVerified : kExitNotVerified);
+  return output.ExitStatus(worst);
 }
 
 }  // namespace

@@ -49,7 +49,43 @@ std::string TimeStampJson(const report::TimeStampReport& ts) {
   out += ",\"tsaSubject\":" + JsonString(ts.tsa_subject);
   out += ",\"serial\":" + JsonString(ts.serial);
   out += ",\"policy\":" + JsonString(ts.policy);
+  out += ",\"indication\":{\"main\":" + JsonString(ts.indication.main) +
+         ",\"sub\":" + JsonString(ts.indication.sub) +
+         ",\"model\":" + JsonString(ts.indication.model) + "}";
+  const report::RevocationReport& r = ts.revocation;
+  out += ",\"revocation\":{\"status\":" + JsonString(report::RevocationStatusName(r.status)) +
+         ",\"certificate\":" + JsonString(r.certificate) + ",\"time\":" + JsonString(r.time) +
+         ",\"reason\":" + JsonString(r.reason) + ",\"decidedBy\":" + JsonString(r.decided_by) +
+         ",\"foundIn\":" + JsonString(r.decided_where) +
+         ",\"issued\":" + JsonString(r.decided_issued) + ",\"ignored\":[";
+  for (size_t i = 0; i < r.ignored.size(); ++i) {
+    out += std::string(i > 0 ? "," : "") + "{\"kind\":" + JsonString(r.ignored[i].kind) +
+           ",\"foundIn\":" + JsonString(r.ignored[i].where) +
+           ",\"why\":" + JsonString(r.ignored[i].why) + "}";
+  }
+  out += "]}";
+  out += ",\"poe\":" + JsonString(ts.poe_time);
+  out += ",\"protectedBy\":" + JsonString(ts.protected_by);
   return out + "}";
+}
+
+std::string RevocationText(const report::RevocationReport& r) {
+  std::string out = report::RevocationStatusName(r.status);
+  if (out.empty()) return "not checked";
+  if (r.status == report::RevocationStatus::kRevoked) {
+    out += " at " + r.time + (r.reason.empty() ? "" : " (" + r.reason + ")") +
+           (r.revoked_before_gen_time ? ", before genTime" : ", after genTime");
+  }
+  if (!r.certificate.empty() && r.status != report::RevocationStatus::kGood) {
+    out += ", " + r.certificate;
+  }
+  if (!r.decided_by.empty()) {
+    out += "; " + r.decided_by + " of " + r.decided_issued + " from " + r.decided_where;
+  }
+  for (const report::IgnoredRevocationItem& item : r.ignored) {
+    out += "; ignored a " + item.kind + " from " + item.where + ": " + item.why;
+  }
+  return out;
 }
 
 std::string CoverageText(const report::TimeStampReport& ts) {
@@ -75,6 +111,23 @@ bool AllResult::Verified() const {
   return true;
 }
 
+int AllResult::ExitStatus() const {
+  if (!opened || report.timestamps.empty()) return kExitNotVerified;
+  int status = kExitVerified;
+  for (const report::TimeStampReport& ts : report.timestamps) {
+    if (ts.indication.main == "FAILED") return kExitNotVerified;
+    if (ts.indication.main != "PASSED") status = kExitIndeterminate;
+  }
+  return status;
+}
+
+int WorseExitStatus(int a, int b) {
+  const auto rank = [](int status) {
+    return status == kExitNotVerified ? 2 : status == kExitIndeterminate ? 1 : 0;
+  };
+  return rank(a) >= rank(b) ? a : b;
+}
+
 std::string FormatAllJson(const std::string& path, const AllResult& result) {
   std::string out = "{\"file\":" + JsonString(path);
   out += ",\"verified\":" + JsonBool(result.Verified());
@@ -85,6 +138,9 @@ std::string FormatAllJson(const std::string& path, const AllResult& result) {
   out += ",\"repaired\":" + JsonBool(result.report.recovered);
   out += ",\"structureParsed\":" + JsonBool(result.report.structure_parsed);
   out += ",\"structureProblem\":" + JsonString(result.report.structure_problem);
+  out += ",\"existenceProvenAt\":" + JsonString(result.report.existence_proven_at);
+  out += ",\"renewBy\":" + JsonString(result.report.renew_by);
+  out += ",\"renewOverdue\":" + JsonBool(result.report.renew_overdue);
   out += ",\"timestamps\":[";
   for (size_t i = 0; i < result.report.timestamps.size(); ++i) {
     if (i > 0) out += ",";
@@ -110,6 +166,12 @@ std::string FormatAllText(const std::string& path, const AllResult& result) {
     if (!doc.structure_parsed) {
       out += "  structure not parsed (" + doc.structure_problem +
              "): signatures read from the raw bytes, later changes unknown\n";
+    }
+    if (!doc.timestamps.empty()) {
+      out += "  existence proven at: " +
+             (doc.existence_proven_at.empty() ? "not proven" : doc.existence_proven_at) +
+             "; renew by: " + (doc.renew_by.empty() ? "unknown" : doc.renew_by) +
+             (doc.renew_overdue ? " (PAST)" : "") + "\n";
     }
   }
   int number = 0;
@@ -141,6 +203,14 @@ std::string FormatAllText(const std::string& path, const AllResult& result) {
     out += "\n      genTime:    " + ts.gen_time + "\n";
     out += "      TSA:        " + ts.tsa_subject + "\n";
     out += "      serial:     " + ts.serial + ", policy " + ts.policy + "\n";
+    out += "      indication: " + ts.indication.main +
+           (ts.indication.sub.empty() ? "" : "/" + ts.indication.sub) + " (" + ts.indication.model +
+           ")\n";
+    out += "      revocation: " + RevocationText(ts.revocation) + "\n";
+    out += "      protected:  " +
+           (ts.protected_by.empty() ? std::string("by no later document time-stamp")
+                                    : "by \"" + ts.protected_by + "\", existed at " + ts.poe_time) +
+           "\n";
   }
   return out;
 }

@@ -22,7 +22,15 @@ struct AllResult {
   report::DocumentReport report;
   // At least one time-stamp, and every one verified.
   [[nodiscard]] bool Verified() const;
+  // The file's exit status with --all: kExitVerified when it has time-stamps
+  // and every one is PASSED, kExitIndeterminate when none is FAILED but some
+  // are INDETERMINATE, kExitNotVerified otherwise.
+  [[nodiscard]] int ExitStatus() const;
 };
+
+// The exit status of a run from two of its files' (FAILED over
+// INDETERMINATE over PASSED).
+[[nodiscard]] int WorseExitStatus(int a, int b);
 
 std::string FormatAllJson(const std::string& path, const AllResult& result);
 std::string FormatAllText(const std::string& path, const AllResult& result);

@@ -58,6 +58,34 @@ bool ParseSeconds(const char* text, double& seconds) {
   return true;
 }
 
+// "YYYY-MM-DD" or "YYYY-MM-DDTHH:MM:SSZ", UTC, from 1970 to 9999.
+bool ParseTime(const char* text, int64_t& seconds) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  char zone = 0;
+  int used = 0;
+  const size_t length = std::strlen(text);
+  const bool date_only = length == 10 &&
+                         std::sscanf(text, "%4d-%2d-%2d%n", &year, &month, &day, &used) == 3 &&
+                         used == 10;
+  const bool full = length == 20 &&
+                    std::sscanf(text, "%4d-%2d-%2dT%2d:%2d:%2d%c%n", &year, &month, &day, &hour,
+                                &minute, &second, &zone, &used) == 7 &&
+                    used == 20 && zone == 'Z';
+  if ((!date_only && !full) || year < 1970 || month < 1 || month > 12 || day < 1 || day > 31 ||
+      hour > 23 || minute > 59 || second > 60) {
+    return false;
+  }
+  // Days from 1970-01-01 to the date (the proleptic Gregorian calendar).
+  const int y = year - (month <= 2 ? 1 : 0);
+  const int era = y / 400;
+  const int yoe = y - era * 400;
+  const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  const int64_t days = int64_t{era} * 146097 + doe - 719468;
+  seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
+}
+
 // The toolkit's Base64 decoder (strict RFC 4648 section 4, padded) over the
 // text without its line breaks and blanks: the one Base64 decoder there is.
 bool DecodeBase64(const std::string& text, std::string& out) {
@@ -174,6 +202,25 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
         error = "--max-seconds needs a number of seconds above 0, at most 86400";
         return false;
       }
+    } else if (arg == "--model") {
+      const std::string model = has_value ? argv[++i] : "";
+      if (model != "point-in-time" && model != "strict") {
+        error = "--model needs point-in-time or strict";
+        return false;
+      }
+      parsed.strict = model == "strict";
+      parsed.model_given = true;
+    } else if (arg == "--at") {
+      if (!has_value || !ParseTime(argv[++i], parsed.at) || parsed.at == 0) {
+        error = "--at needs a UTC time, YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ";
+        return false;
+      }
+    } else if (arg == "--revocation") {
+      if (!has_value) {
+        error = "--revocation needs a CRL or OCSP response file";
+        return false;
+      }
+      parsed.revocation_files.push_back(argv[++i]);
     } else if (arg == "-j" || arg == "--jobs") {
       if (!has_value || !ParseJobs(argv[i + 1], parsed.jobs)) {
         error = "-j needs a number from 1 to 256";
@@ -208,8 +255,10 @@ bool ParseCommandLine(int argc, const char* const* argv, Options& options, std::
     error = "--system-roots needs --all";
     return false;
   }
-  if ((parsed.max_inflate != 0 || parsed.max_seconds != 0) && !parsed.all) {
-    error = "--max-inflate and --max-seconds need --all";
+  if ((parsed.max_inflate != 0 || parsed.max_seconds != 0 || parsed.model_given || parsed.at != 0 ||
+       !parsed.revocation_files.empty()) &&
+      !parsed.all) {
+    error = "--max-inflate, --max-seconds, --model, --at and --revocation need --all";
     return false;
   }
   if (parsed.trust_anchor_files.size() > kMaxExtraTrustedRoots) {
@@ -262,12 +311,21 @@ const char* UsageText() {
          "  --max-seconds S     with --all, the most time one document's report may\n"
          "                      take (default 30); a document that meets a limit\n"
          "                      gets an error naming it\n"
+         "  --model M           with --all, the long-term validation model:\n"
+         "                      point-in-time (default) or strict\n"
+         "  --at TIME           with --all, validate as at TIME (YYYY-MM-DD or\n"
+         "                      YYYY-MM-DDTHH:MM:SSZ, UTC; default now)\n"
+         "  --revocation FILE   with --all, also use the CRL or OCSP response in FILE\n"
+         "                      (DER, or PEM for a CRL); repeatable\n"
          "  -h, --help          show this text\n"
          "\n"
          "Results are printed in the order the files were given.\n"
          "\n"
          "Exit status: 0 when every file verified (code 0), 1 when any did not,\n"
-         "2 for a usage error or an unreadable --trust-anchor or --files-from file.\n";
+         "2 for a usage error or an unreadable --trust-anchor or --files-from file.\n"
+         "With --all: 0 when every time-stamp is PASSED, 1 when any is FAILED (or a\n"
+         "file has none, or cannot be read), 3 when none failed but some are\n"
+         "INDETERMINATE.\n";
 }
 
 std::string VersionText() {

@@ -35,6 +35,12 @@ struct Options {
   // defaults (report/ReportTypes.h, ResourceLimits).
   uint64_t max_inflate = 0;
   double max_seconds = 0;
+  // --model strict (else point-in-time), --at TIME (seconds since 1970; 0:
+  // now) and --revocation FILE, with --all.
+  bool strict = false;
+  bool model_given = false;
+  int64_t at = 0;
+  std::vector<std::string> revocation_files;
   std::vector<std::string> trust_anchor_files;
   std::string files_from;  // empty: none; "-": standard input
   std::vector<std::string> files;
@@ -70,6 +76,7 @@ const char* ResultMeaning(int code);
 constexpr int kExitVerified = 0;
 constexpr int kExitNotVerified = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitIndeterminate = 3;  // --all: none failed, some INDETERMINATE
 
 // Upper bounds of what tsverify reads for its own inputs: a --trust-anchor
 // file (sixteen PEM certificates take a few dozen kilobytes) and a

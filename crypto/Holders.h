@@ -13,6 +13,7 @@
 #include <openssl/crypto.h>
 #include <openssl/ess.h>
 #include <openssl/evp.h>
+#include <openssl/ocsp.h>
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
@@ -31,6 +32,7 @@ inline void FreeCertStack(STACK_OF(X509) * s) { sk_X509_pop_free(s, X509_free); 
 inline void FreeBorrowedStack(STACK_OF(X509) * s) { sk_X509_free(s); }
 inline void FreeBioChain(BIO* b) { BIO_free_all(b); }
 inline void FreeOpenSslText(char* p) { OPENSSL_free(p); }
+inline void FreeCrlStack(STACK_OF(X509_CRL) * s) { sk_X509_CRL_pop_free(s, X509_CRL_free); }
 
 using TimePtr = std::unique_ptr<ASN1_TIME, FreeWith<ASN1_TIME, ASN1_TIME_free>>;
 using ObjectPtr = std::unique_ptr<ASN1_OBJECT, FreeWith<ASN1_OBJECT, ASN1_OBJECT_free>>;
@@ -48,6 +50,11 @@ using EssV1Ptr =
 using EssV2Ptr =
     std::unique_ptr<ESS_SIGNING_CERT_V2, FreeWith<ESS_SIGNING_CERT_V2, ESS_SIGNING_CERT_V2_free>>;
 using OpenSslTextPtr = std::unique_ptr<char, FreeWith<char, FreeOpenSslText>>;
+using CrlPtr = std::unique_ptr<X509_CRL, FreeWith<X509_CRL, X509_CRL_free>>;
+using CrlStackPtr = std::unique_ptr<STACK_OF(X509_CRL), FreeWith<STACK_OF(X509_CRL), FreeCrlStack>>;
+using OcspResponsePtr = std::unique_ptr<OCSP_RESPONSE, FreeWith<OCSP_RESPONSE, OCSP_RESPONSE_free>>;
+using OcspBasicPtr = std::unique_ptr<OCSP_BASICRESP, FreeWith<OCSP_BASICRESP, OCSP_BASICRESP_free>>;
+using OcspCertIdPtr = std::unique_ptr<OCSP_CERTID, FreeWith<OCSP_CERTID, OCSP_CERTID_free>>;
 using StorePtr = std::unique_ptr<X509_STORE, FreeWith<X509_STORE, X509_STORE_free>>;
 using StoreCtxPtr = std::unique_ptr<X509_STORE_CTX, FreeWith<X509_STORE_CTX, X509_STORE_CTX_free>>;
 using TsRespPtr = std::unique_ptr<TS_RESP, FreeWith<TS_RESP, TS_RESP_free>>;

@@ -106,6 +106,15 @@ bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData*
                           static_cast<size_t>(cert.end() - cert.start));
       p = cert.end();
     }
+    std::vector<std::string_view> revocation;
+    for (const unsigned char* p = count == 6 ? fields[4].content : nullptr;
+         p != nullptr && p != fields[4].end();) {
+      Tlv choice;
+      if (!ReadTlv(p, fields[4].end(), &choice)) return false;
+      revocation.emplace_back(reinterpret_cast<const char*>(choice.start),
+                              static_cast<size_t>(choice.end() - choice.start));
+      p = choice.end();
+    }
     // The SignedData's fields less the certificates (and the crls when
     // asked), in one buffer with the three enclosing headers.
     const unsigned char* const rest =
@@ -126,6 +135,7 @@ bool SplitCertificates(const unsigned char* der, size_t length, SplitSignedData*
     AppendBytes(signed_data.content, certificates.start, &built);
     AppendBytes(rest, signed_data.end(), &built);
     out->certificates = std::move(slices);
+    out->revocation_info = std::move(revocation);
     return true;
   } catch (...) {
     return false;  // no memory: the caller parses the whole object

@@ -24,6 +24,9 @@ namespace vrd::tk {
 struct SplitSignedData {
   std::string without_certificates;            // the ContentInfo, certificates field left out
   std::vector<std::string_view> certificates;  // each Certificate's DER, in order
+  // Each RevocationInfoChoice of the crls field, in order: a CertificateList
+  // (a SEQUENCE) or an [1] OtherRevocationInfoFormat (RFC 5940).
+  std::vector<std::string_view> revocation_info;
 };
 
 // True when der (length bytes) starts with a ContentInfo of the shape above.

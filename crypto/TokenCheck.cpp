@@ -146,7 +146,7 @@ bool HasTimeStampingUsage(X509* cert) noexcept {
 }
 
 int ValidatePath(X509* cert, X509_STORE* roots, STACK_OF(X509) * untrusted,
-                 std::optional<int64_t> at_time, int* depth) noexcept {
+                 std::optional<int64_t> at_time, int* depth, STACK_OF(X509) * *chain) noexcept {
   StoreCtxPtr sctx(X509_STORE_CTX_new_ex(LibraryContext(), nullptr));
   if (sctx == nullptr || X509_STORE_CTX_init(sctx.get(), roots, cert, untrusted) != 1) {
     ERR_clear_error();
@@ -159,6 +159,7 @@ int ValidatePath(X509* cert, X509_STORE* roots, STACK_OF(X509) * untrusted,
   const int ok = X509_verify_cert(sctx.get());
   *depth = X509_STORE_CTX_get_error_depth(sctx.get());
   const int error = X509_STORE_CTX_get_error(sctx.get());
+  if (ok == 1 && chain != nullptr) *chain = X509_STORE_CTX_get1_chain(sctx.get());
   ERR_clear_error();
   if (ok == 1) return X509_V_OK;
   return error == X509_V_OK ? X509_V_ERR_UNSPECIFIED : error;

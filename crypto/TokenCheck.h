@@ -54,9 +54,12 @@ X509* FindSignerCert(CMS_SignerInfo* si, STACK_OF(X509) * certs) noexcept;
 // roots, with untrusted as candidates for intermediate CAs; at_time absent
 // means now. Returns the X509_V_* result (X509_V_OK on success;
 // X509_V_ERR_UNSPECIFIED when the validation could not run); *depth
-// receives the failing depth.
+// receives the failing depth. chain, when not null, receives the validated
+// path on success (cert first, the trust anchor last; the caller frees it
+// with OSSL_STACK_OF_X509_free).
 [[nodiscard]] int ValidatePath(X509* cert, X509_STORE* roots, STACK_OF(X509) * untrusted,
-                               std::optional<int64_t> at_time, int* depth) noexcept;
+                               std::optional<int64_t> at_time, int* depth,
+                               STACK_OF(X509) ** chain = nullptr) noexcept;
 
 // The signature algorithm of a SignerInfo as 2.5.8.1.1 is replaced, on the
 // parsed structure only, by rsaEncryption; true when it was.

@@ -214,33 +214,54 @@ bool DecodeCapped(QPDFObjectHandle stream, size_t cap, std::string* out) {
   }
 }
 
-// Most certificates read from the /DSS, and the largest one.
-constexpr int kMaxDocumentCertificates = 1000;
+// Most items of each kind read from the /DSS, and the largest certificate
+// and revocation item.
+constexpr int kMaxDssItems = 1000;
 constexpr size_t kMaxCertificateBytes = 64 * 1024;
+constexpr size_t kMaxRevocationItemBytes = size_t{32} << 20;
 
-// The certificates of the catalog's /DSS /Certs, decoded from their streams.
+// The streams of array, decoded, appended to out.
+void DecodeStreams(QPDFObjectHandle array, size_t cap, std::set<QPDFObjGen>* decoded,
+                   std::vector<std::string>* out) {
+  if (!array.isArray()) return;
+  const int n = std::min(array.getArrayNItems(), kMaxDssItems);
+  for (int i = 0; i < n && out->size() < static_cast<size_t>(kMaxDssItems); ++i) {
+    QPDFObjectHandle stream = array.getArrayItem(i);
+    if (!stream.isStream() ||
+        (stream.isIndirect() && !decoded->insert(stream.getObjGen()).second)) {
+      continue;
+    }
+    std::string der;
+    if (DecodeCapped(stream, cap, &der)) out->push_back(std::move(der));
+  }
+}
+
 }  // namespace
 
-std::vector<std::string> DssCertificates(QPDF* pdf) {
-  std::vector<std::string> ders;
+DssItems ReadDss(QPDF* pdf) {
+  DssItems items;
+  std::set<QPDFObjGen> decoded;  // a stream listed again is decoded once
   try {
-    QPDFObjectHandle certs = pdf->getRoot().getKey("/DSS").getKey("/Certs");
-    if (!certs.isArray()) return ders;
-    const int n = std::min(certs.getArrayNItems(), kMaxDocumentCertificates);
-    std::set<QPDFObjGen> decoded;  // a stream listed again is decoded once
-    for (int i = 0; i < n; ++i) {
-      QPDFObjectHandle stream = certs.getArrayItem(i);
-      if (!stream.isStream() ||
-          (stream.isIndirect() && !decoded.insert(stream.getObjGen()).second)) {
-        continue;
-      }
-      std::string der;
-      if (DecodeCapped(stream, kMaxCertificateBytes, &der)) ders.push_back(std::move(der));
+    QPDFObjectHandle dss = pdf->getRoot().getKey("/DSS");
+    if (!dss.isDictionary()) return items;
+    DecodeStreams(dss.getKey("/Certs"), kMaxCertificateBytes, &decoded, &items.certificates);
+    DecodeStreams(dss.getKey("/CRLs"), kMaxRevocationItemBytes, &decoded, &items.crls);
+    DecodeStreams(dss.getKey("/OCSPs"), kMaxRevocationItemBytes, &decoded, &items.ocsps);
+    QPDFObjectHandle vri = dss.getKey("/VRI");
+    if (!vri.isDictionary()) return items;
+    int entries = 0;
+    for (const std::string& key : vri.getKeys()) {
+      if (++entries > kMaxDssItems) break;
+      QPDFObjectHandle entry = vri.getKey(key);
+      if (!entry.isDictionary()) continue;
+      DecodeStreams(entry.getKey("/Cert"), kMaxCertificateBytes, &decoded, &items.certificates);
+      DecodeStreams(entry.getKey("/CRL"), kMaxRevocationItemBytes, &decoded, &items.crls);
+      DecodeStreams(entry.getKey("/OCSP"), kMaxRevocationItemBytes, &decoded, &items.ocsps);
     }
   } catch (const std::exception&) {
-    // A damaged /DSS only costs its certificates.
+    // A damaged /DSS only costs what could not be read.
   }
-  return ders;
+  return items;
 }
 
 }  // namespace vrd::report

@@ -65,9 +65,16 @@ void Reach(QPDFObjectHandle obj, int depth, size_t* budget, std::set<QPDFObjGen>
 constexpr int kMaxByteRangeItems = 64;
 SignatureEntry ReadSignatureEntry(FoundSignature&& signature);
 
-// The certificates of the catalog's /DSS /Certs, decoded from their
-// streams; a damaged /DSS gives none.
-std::vector<std::string> DssCertificates(QPDF* pdf);
+// What the catalog's /DSS holds, decoded from its streams: /Certs, /CRLs
+// and /OCSPs, and the /Cert, /CRL and /OCSP of each /VRI entry (a stream
+// listed more than once is decoded once). A damaged /DSS gives what could be
+// read before the damage.
+struct DssItems {
+  std::vector<std::string> certificates;
+  std::vector<std::string> crls;
+  std::vector<std::string> ocsps;
+};
+DssItems ReadDss(QPDF* pdf);
 
 }  // namespace vrd::report
 

@@ -12,6 +12,7 @@
 #include "report/DocumentInput.h"
 #include "report/FieldWalk.h"
 #include "report/LaterRevisions.h"
+#include "report/LongTerm.h"
 #include "report/RawSignatures.h"
 #include "report/Stamps.h"
 #include "report/TokenReport.h"
@@ -59,7 +60,10 @@ ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
     input->Open(&pdf, "document", input->size());
     out->recovered = pdf.anyWarnings();
     DocumentCertificates carried;
-    carried.Add(DssCertificates(&pdf));
+    DssItems dss = ReadDss(&pdf);
+    carried.Add(dss.certificates);
+    for (const std::string& crl : dss.crls) carried.revocation().Add(crl, "dss");
+    for (const std::string& ocsp : dss.ocsps) carried.revocation().Add(ocsp, "dss");
     const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
     Walk walk;
     walk.pdf = &pdf;
@@ -87,16 +91,19 @@ ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
 // The report within the document's budget: a document that meets one of
 // its limits has no report but an error naming the limit.
 ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
-                             const ComputedDigest* known, const ResourceLimits& limits,
+                             const ComputedDigest* known, const ReportOptions& options,
                              DocumentReport* out) {
   *out = DocumentReport();
   InstallBudgetedDecoders();
-  DocumentBudget budget(limits, input->size());
+  DocumentBudget budget(options.limits, input->size());
   const BudgetScope scope(&budget);
   input->SetBudget(&budget);
   const ReportStatus status = BuildReportWithin(input, trust, known, &budget, out);
   input->SetBudget(nullptr);
-  if (!budget.exhausted()) return status;
+  if (!budget.exhausted()) {
+    JudgeLongTerm(options.validation, out);
+    return status;
+  }
   const int revisions = out->revisions;
   *out = DocumentReport();
   out->revisions = revisions;
@@ -108,9 +115,9 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
 
 ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSources& trust,
                          DocumentReport* out, const ComputedDigest* known,
-                         const ResourceLimits& limits) {
+                         const ReportOptions& options) {
   DocumentInput input(data, size);
-  return BuildReportOver(&input, trust, known, limits, out);
+  return BuildReportOver(&input, trust, known, options, out);
 }
 
 ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSettings& trust,
@@ -122,9 +129,9 @@ ReportStatus BuildReport(const unsigned char* data, size_t size, const TrustSett
 }
 
 ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust, DocumentReport* out,
-                                 const ComputedDigest* known, const ResourceLimits& limits) {
+                                 const ComputedDigest* known, const ReportOptions& options) {
   DocumentInput input(file);
-  return BuildReportOver(&input, trust, known, limits, out);
+  return BuildReportOver(&input, trust, known, options, out);
 }
 
 ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,
@@ -172,6 +179,25 @@ const char* TrustSourceName(TrustSource source) noexcept {
     default:
       return "";
   }
+}
+
+const char* RevocationStatusName(RevocationStatus status) noexcept {
+  switch (status) {
+    case RevocationStatus::kGood:
+      return "good";
+    case RevocationStatus::kRevoked:
+      return "revoked";
+    case RevocationStatus::kStale:
+      return "stale";
+    case RevocationStatus::kUnknown:
+      return "unknown";
+    default:
+      return "";
+  }
+}
+
+const char* ValidationModelName(ValidationModel model) noexcept {
+  return model == ValidationModel::kStrict ? "strict" : "point-in-time";
 }
 
 const char* LaterChangesName(LaterChanges changes) noexcept {

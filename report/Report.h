@@ -24,8 +24,10 @@
 // strings. Safe to call from several threads at once. Bounded work on hostile
 // input: the field tree is walked to kMaxFieldDepth levels and
 // kMaxVisitedObjects objects at most, and the whole report runs within a
-// resource budget (limits, report/Budget.h): a document that meets one of
-// its limits gives kNotOpened with out->error naming the limit.
+// resource budget (options.limits, report/Budget.h): a document that meets
+// one of its limits gives kNotOpened with out->error naming the limit.
+// Every time-stamp is also judged in the long term (report/LongTerm.h)
+// under options.validation.
 #ifndef VRD_REPORT_REPORT_H_
 #define VRD_REPORT_REPORT_H_
 
@@ -56,7 +58,7 @@ class TrustSources;  // report/TokenReport.h
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSources& trust, DocumentReport* out,
                                        const ComputedDigest* known = nullptr,
-                                       const ResourceLimits& limits = ResourceLimits());
+                                       const ReportOptions& options = ReportOptions());
 [[nodiscard]] ReportStatus BuildReport(const unsigned char* data, size_t size,
                                        const TrustSettings& trust, DocumentReport* out);
 
@@ -70,7 +72,7 @@ class TrustSources;  // report/TokenReport.h
 [[nodiscard]] ReportStatus BuildReportFromFile(DocumentFile& file, const TrustSources& trust,
                                                DocumentReport* out,
                                                const ComputedDigest* known = nullptr,
-                                               const ResourceLimits& limits = ResourceLimits());
+                                               const ReportOptions& options = ReportOptions());
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSources& trust,
                                                DocumentReport* out);
 [[nodiscard]] ReportStatus BuildReportFromFile(const std::string& path, const TrustSettings& trust,

@@ -34,6 +34,42 @@ enum class LaterChanges {
                       // parsed, or the document's comparison budget ran out)
 };
 
+// Long-term validation (report/LongTerm.h).
+enum class RevocationStatus { kNotChecked, kGood, kRevoked, kStale, kUnknown };
+enum class ValidationModel { kPointInTime, kStrict };
+
+// A CRL or OCSP response left out of the judgement, and why.
+struct IgnoredRevocationItem {
+  std::string kind;   // "crl" or "ocsp"
+  std::string where;  // "dss", "token", "--revocation"
+  std::string why;
+};
+
+// The revocation status of a time-stamp's authority and its CA chain at
+// genTime: the first revoked certificate of the chain (the authority's own
+// first), else the weakest status found among them.
+struct RevocationReport {
+  RevocationStatus status = RevocationStatus::kNotChecked;
+  std::string certificate;  // subject of the certificate the status is about
+  std::string time;         // revocation time (RFC 3339), when revoked
+  std::string reason;       // RFC 5280 reason name, when revoked ("" when none given)
+  bool revoked_before_gen_time = false;
+  int64_t revoked_seconds = 0;  // the revocation time, for the judgement (not printed)
+  // The item that decided: "crl"/"ocsp", where it was found, when issued.
+  std::string decided_by;
+  std::string decided_where;
+  std::string decided_issued;
+  std::vector<IgnoredRevocationItem> ignored;
+};
+
+// An EN 319 102-1 indication: "PASSED", "FAILED" or "INDETERMINATE", and
+// the sub-indication's standard name ("" with PASSED).
+struct Indication {
+  std::string main;
+  std::string sub;
+  std::string model;  // "point-in-time" or "strict"
+};
+
 struct TimeStampReport {
   TimeStampKind kind = TimeStampKind::kDocument;
   std::string field_name;  // fully qualified, parts joined with "."
@@ -74,6 +110,19 @@ struct TimeStampReport {
   std::string policy;   // dotted OID
   std::string problem;  // the first failure, in words; empty when verified
 
+  // Long-term validation.
+  RevocationReport revocation;
+  std::string poe_time;      // genTime of the earliest later document time-stamp
+  std::string protected_by;  // that time-stamp's field name
+  Indication indication;
+  // What the judgement works from (not printed): genTime and the
+  // authority certificate's notAfter in seconds since the epoch, its
+  // public key; 0 when unknown.
+  int64_t gen_seconds = 0;
+  int64_t tsa_not_after = 0;
+  bool tsa_key_rsa = false;
+  int tsa_key_bits = 0;
+
   // Imprint, CMS signature (with its ESS binding, which RFC 3161 section
   // 2.4.1 requires of a token) and chain (which includes the timeStamping
   // usage) all pass.
@@ -110,6 +159,13 @@ struct DocumentReport {
   bool structure_parsed = true;
   std::string structure_problem;
   std::vector<TimeStampReport> timestamps;
+  // Long-term validation: the earliest genTime of a PASSED document
+  // time-stamp after which no revision changes anything but /DSS data and
+  // signatures, and the date by which a new document time-stamp must be
+  // added (renew_overdue: that date has passed at the validation time).
+  std::string existence_proven_at;
+  std::string renew_by;
+  bool renew_overdue = false;
 };
 
 // The resources one document's report may use (report/Budget.h). The
@@ -123,11 +179,25 @@ struct ResourceLimits {
   double max_seconds = 30.0;
 };
 
+// How a run judges time-stamps in the long term.
+struct ValidationSettings {
+  ValidationModel model = ValidationModel::kPointInTime;
+  int64_t at = 0;  // validation time, seconds since the epoch; 0: now
+};
+
+// What a run asks of each document's report besides its trust sources.
+struct ReportOptions {
+  ResourceLimits limits;
+  ValidationSettings validation;
+};
+
 struct TrustSettings {
   std::vector<std::string> extra_roots;  // DER certificates (--trust-anchor)
   bool system_roots = false;             // add the system roots
   // A hashed directory, or a bundle file of PEM certificates.
   std::string system_bundle = kSystemRootDirectory;
+  // CRLs and OCSP responses the user gives (--revocation), DER.
+  std::vector<std::string> revocation_items;
 };
 
 // Names for output: "document"/"signature", "pass"/"fail"/"not checked",
@@ -136,6 +206,9 @@ const char* KindName(TimeStampKind kind) noexcept;
 const char* VerdictName(Verdict verdict) noexcept;
 const char* TrustSourceName(TrustSource source) noexcept;
 const char* LaterChangesName(LaterChanges changes) noexcept;
+// "good", "revoked", "stale", "unknown", "" (not checked); "point-in-time", "strict".
+const char* RevocationStatusName(RevocationStatus status) noexcept;
+const char* ValidationModelName(ValidationModel model) noexcept;
 
 }  // namespace vrd::report
 

@@ -11,9 +11,12 @@
 #include <openssl/x509_vfy.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "api/TrustAnchors.h"
@@ -23,6 +26,7 @@
 #include "crypto/DerHeader.h"
 #include "crypto/DigestAlgorithms.h"
 #include "crypto/Runtime.h"
+#include "crypto/SignedDataDer.h"
 #include "crypto/TokenCheck.h"
 #include "src/VORirori/ECSP.h"
 #include "src/VORirori/VORiroriBase.h"
@@ -131,17 +135,6 @@ std::string OidText(const ASN1_OBJECT* obj) {
   return std::string(text, static_cast<size_t>(n));
 }
 
-std::string NameText(const X509_NAME* name) {
-  BioPtr bio(BIO_new(BIO_s_mem()));
-  if (bio == nullptr) return std::string();
-  if (X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) < 0) {
-    return std::string();
-  }
-  char* data = nullptr;
-  const long n = BIO_get_mem_data(bio.get(), &data);
-  return n > 0 ? std::string(data, static_cast<size_t>(n)) : std::string();
-}
-
 std::string SerialText(const ASN1_INTEGER* serial) {
   BignumPtr bn(ASN1_INTEGER_to_BN(serial, nullptr));
   if (bn == nullptr) return std::string();
@@ -163,18 +156,6 @@ std::string GenTimeText(const ASN1_GENERALIZEDTIME* time) {
   if (raw.size() < 15 || raw.back() != 'Z') return raw;
   return raw.substr(0, 4) + "-" + raw.substr(4, 2) + "-" + raw.substr(6, 2) + "T" +
          raw.substr(8, 2) + ":" + raw.substr(10, 2) + ":" + raw.substr(12);
-}
-
-// Seconds since 1970 of an ASN.1 time, when it is one.
-std::optional<int64_t> SecondsSinceEpoch(const ASN1_TIME* time) {
-  tk::TimePtr epoch(ASN1_TIME_set(nullptr, 0));
-  int days = 0;
-  int seconds = 0;
-  if (epoch == nullptr || ASN1_TIME_diff(&days, &seconds, epoch.get(), time) != 1) {
-    ERR_clear_error();
-    return std::nullopt;
-  }
-  return int64_t{days} * 86400 + seconds;
 }
 
 // Reads a DER SEQUENCE OF Certificate.
@@ -277,6 +258,38 @@ std::string AlgorithmName(const std::string& algorithm_oid, bool* weak) {
   return algorithm != nullptr ? algorithm->name : algorithm_oid;
 }
 
+std::string NameText(const X509_NAME* name) {
+  BioPtr bio(BIO_new(BIO_s_mem()));
+  if (bio == nullptr) return std::string();
+  if (X509_NAME_print_ex(bio.get(), name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) < 0) {
+    return std::string();
+  }
+  char* data = nullptr;
+  const long n = BIO_get_mem_data(bio.get(), &data);
+  return n > 0 ? std::string(data, static_cast<size_t>(n)) : std::string();
+}
+
+std::optional<int64_t> SecondsSinceEpoch(const ASN1_TIME* time) {
+  tk::TimePtr epoch(ASN1_TIME_set(nullptr, 0));
+  int days = 0;
+  int seconds = 0;
+  if (epoch == nullptr || ASN1_TIME_diff(&days, &seconds, epoch.get(), time) != 1) {
+    ERR_clear_error();
+    return std::nullopt;
+  }
+  return int64_t{days} * 86400 + seconds;
+}
+
+std::string TimeText(int64_t seconds) {
+  tk::TimePtr time(ASN1_TIME_set(nullptr, static_cast<time_t>(seconds)));
+  struct tm parts {};
+  if (time == nullptr || ASN1_TIME_to_tm(time.get(), &parts) != 1) return std::string();
+  char text[80];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+  return text;
+}
+
 bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
   sources_.clear();
   Source built_in{TrustSource::kBuiltIn, StoreHolder(X509_STORE_new())};
@@ -300,6 +313,7 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
     return false;
   }
   sources_.push_back(std::move(built_in));
+  for (const std::string& item : settings.revocation_items) revocation_.Add(item, "--revocation");
 
   if (!settings.extra_roots.empty()) {
     Source anchors{TrustSource::kTrustAnchor, StoreHolder(X509_STORE_new())};
@@ -353,6 +367,44 @@ bool TokenOfResponse(const unsigned char* bytes, size_t size, tk::DecodedSignedD
   OPENSSL_free(der);
   out->consumed = static_cast<size_t>(p - bytes);
   return decoded;
+}
+
+// RFC 5940 id-ri-ocsp-response (1.3.6.1.5.5.7.16.2), as DER.
+constexpr unsigned char kOcspResponseFormat[] = {0x06, 0x08, 0x2B, 0x06, 0x01,
+                                                 0x05, 0x05, 0x07, 0x10, 0x02};
+
+// The CRLs and OCSP responses of the token's crls field.
+void AddTokenRevocation(const unsigned char* bytes, size_t size, CMS_ContentInfo* cms,
+                        RevocationSet* items) {
+  tk::SplitSignedData split;
+  if (!tk::SplitCertificates(bytes, size, &split)) {
+    tk::CrlStackPtr crls(CMS_get1_crls(cms));
+    for (int i = 0; crls != nullptr && i < sk_X509_CRL_num(crls.get()); ++i) {
+      unsigned char* der = nullptr;
+      const int length = i2d_X509_CRL(sk_X509_CRL_value(crls.get(), i), &der);
+      if (length > 0) items->Add(std::string(reinterpret_cast<char*>(der), length), "token");
+      OPENSSL_free(der);
+    }
+    ERR_clear_error();
+    return;
+  }
+  for (const std::string_view choice : split.revocation_info) {
+    const auto* p = reinterpret_cast<const unsigned char*>(choice.data());
+    tk::DerHeader outer;
+    tk::DerHeader format;
+    if (p[0] == 0x30) {
+      items->Add(std::string(choice), "token");
+    } else if (p[0] == 0xA1 && tk::ReadDerHeader(p, choice.size(), &outer) &&
+               choice.size() - outer.header_length > sizeof kOcspResponseFormat &&
+               std::memcmp(p + outer.header_length, kOcspResponseFormat,
+                           sizeof kOcspResponseFormat) == 0) {
+      const size_t at = outer.header_length + sizeof kOcspResponseFormat;
+      if (tk::ReadDerHeader(p + at, choice.size() - at, &format)) {
+        items->Add(std::string(choice.substr(at, format.header_length + format.content_length)),
+                   "token");
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -449,13 +501,15 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   }
   int chain_error = X509_V_ERR_UNSPECIFIED;
   ts->chain = Verdict::kFail;
+  STACK_OF(X509)* raw_chain = nullptr;
   for (const TrustSources::Source& source : trust.sources()) {
     int depth = 0;
-    int result =
-        tk::ValidatePath(signer, source.store.get(), untrusted.get(), std::nullopt, &depth);
+    int result = tk::ValidatePath(signer, source.store.get(), untrusted.get(), std::nullopt, &depth,
+                                  &raw_chain);
     bool expired_since = false;
     if (result == X509_V_ERR_CERT_HAS_EXPIRED && gen_seconds.has_value()) {
-      result = tk::ValidatePath(signer, source.store.get(), untrusted.get(), gen_seconds, &depth);
+      result = tk::ValidatePath(signer, source.store.get(), untrusted.get(), gen_seconds, &depth,
+                                &raw_chain);
       expired_since = result == X509_V_OK;
     }
     if (result == X509_V_OK) {
@@ -470,10 +524,25 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
       chain_error = result;
     }
   }
+  const CertStackPtr chain(raw_chain);
   if (ts->chain == Verdict::kPass && ts->time_stamping_usage != Verdict::kPass) {
     ts->chain = Verdict::kFail;
     ts->trusted_by = TrustSource::kNone;
     ts->expired_since = false;
+  }
+  ts->gen_seconds = gen_seconds.value_or(0);
+  ts->tsa_not_after = SecondsSinceEpoch(X509_get0_notAfter(signer)).value_or(0);
+  if (EVP_PKEY* key = X509_get0_pubkey(signer)) {
+    ts->tsa_key_rsa = EVP_PKEY_is_a(key, "RSA") == 1;
+    ts->tsa_key_bits = EVP_PKEY_get_bits(key);
+  }
+  if (carried != nullptr && ts->chain == Verdict::kPass && chain != nullptr &&
+      gen_seconds.has_value()) {
+    RevocationSet items;
+    items.AddAll(carried->revocation());
+    items.AddAll(trust.revocation());
+    AddTokenRevocation(bytes, consumed, cms.get(), &items);
+    ts->revocation = ChainRevocation(chain.get(), items, *gen_seconds);
   }
   if (!signature.ok()) {
     ts->problem = signature.what;

@@ -13,12 +13,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "crypto/Holders.h"
 #include "report/ReportTypes.h"
+#include "report/Revocation.h"
 #include "util/ByteSpan.h"
 #include "util/Hex.h"
 
@@ -51,23 +53,29 @@ class TrustSources {
   };
   const std::vector<Source>& sources() const noexcept { return sources_; }
   STACK_OF(X509) * ca_pubs() const noexcept { return ca_pubs_.get(); }
+  // The CRLs and OCSP responses the user gave (TrustSettings::revocation_items).
+  const RevocationSet& revocation() const noexcept { return revocation_; }
 
  private:
   std::vector<Source> sources_;
   tk::CertStackPtr ca_pubs_;
+  RevocationSet revocation_;
 };
 
 // Certificates one document carries (its /DSS /Certs): candidates for the
 // signer of a token that omits its certificate, and for intermediate CAs.
-// Never trusted.
+// Never trusted. With them, the document's CRLs and OCSP responses.
 class DocumentCertificates {
  public:
   // Unreadable ones are skipped.
   void Add(const std::vector<std::string>& ders);
   STACK_OF(X509) * get() const noexcept { return certs_.get(); }
+  RevocationSet& revocation() noexcept { return revocation_; }
+  const RevocationSet& revocation() const noexcept { return revocation_; }
 
  private:
   tk::CertStackPtr certs_;
+  RevocationSet revocation_;
 };
 
 // What the token asks to be digested: the imprint's algorithm.
@@ -81,7 +89,10 @@ struct ImprintRequest {
 // fills every field of ts except coverage, imprint verdict and computed_hex.
 // False when the token cannot be parsed as a TSTInfo SignedData at all (then
 // ts->problem says why and request is untouched).
-// carried, when given, are the document's own certificates.
+// carried, when given, are the document's own certificates; with them, a
+// chain that validates also gets its revocation status at genTime
+// (ts->revocation) from the document's items, the token's own crls and the
+// user's.
 [[nodiscard]] bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& trust,
                               TimeStampReport* ts, ImprintRequest* request,
                               const DocumentCertificates* carried = nullptr);
@@ -116,6 +127,13 @@ class RangeReader {
 // The same over a document in memory.
 [[nodiscard]] bool DigestRanges(const std::string& algorithm_oid, const unsigned char* data,
                                 const ByteRanges& ranges, std::vector<unsigned char>* digest);
+
+// A distinguished name as one line (RFC 2253, UTF-8).
+std::string NameText(const X509_NAME* name);
+// Seconds since 1970 of an ASN.1 time, when it is one.
+std::optional<int64_t> SecondsSinceEpoch(const ASN1_TIME* time);
+// "2025-06-01T00:00:00Z" for seconds since 1970 (UTC).
+std::string TimeText(int64_t seconds);
 
 // "SHA256", "SHA1", ... for the OIDs of crypto/DigestAlgorithms.h, else the
 // OID text; weak is set for MD5 and SHA-1.
