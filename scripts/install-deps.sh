@@ -7,7 +7,8 @@
 #                                  tests, benchmarks, sanitizers and fuzzing,
 #                                  the install and package stage, the format
 #                                  check, the Windows stage under wine and
-#                                  the Python package's stage
+#                                  the Python package's stage, and what
+#                                  scripts/make-ltv-docs.py runs (faketime)
 set -euo pipefail
 
 profile=${1:-test}
@@ -20,7 +21,7 @@ test_packages=(
   "${demo_packages[@]}"
   qpdf python3
   libgtest-dev libgmock-dev libbenchmark-dev
-  openssl
+  openssl faketime
   clang libclang-rt-14-dev llvm clang-format
   dpkg-dev man-db
   g++-mingw-w64-x86-64-posix

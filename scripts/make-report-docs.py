@@ -7,8 +7,9 @@ The time-stamps are issued by the committed test PKI (tests/data/pki: the
 with `--trust-anchor tests/data/pki/root.pem`. Each run issues new tokens
 (new genTime), so rerun only to change the documents, and commit the output.
 
-Documents are written by hand: a one-page base revision, then incremental
-updates appended to it, each closed by a classic cross-reference table, a
+Documents are written by hand (scripts/pdfdocs.py, shared with
+make-ltv-docs.py): a one-page base revision, then incremental updates
+appended to it, each closed by a classic cross-reference table, a
 cross-reference stream, or both (a hybrid section). A small DER reader and
 writer re-encodes tokens into BER with indefinite lengths, adds a signature
 time-stamp to a CMS signature as an unsigned attribute, and swaps the
@@ -23,9 +24,11 @@ import hashlib
 import json
 import os
 import re
-import subprocess
 import sys
 import tempfile
+
+sys.dont_write_bytecode = True
+from pdfdocs import Document, Node, encode, encode_ber, parse, run  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PKI = os.path.join(ROOT, "tests", "data", "pki")
@@ -37,8 +40,6 @@ while len(ARGS) >= 2 and ARGS[0] == "--only":
 WRITTEN = set()
 OUT = ARGS[0] if ARGS else os.path.join(ROOT, "tests", "data", "report")
 WORK = tempfile.mkdtemp()
-CONTENTS_HEX_DIGITS = 16384
-BYTE_RANGE_SLOT = "/ByteRange [0 0000000000 0000000000 0000000000]"
 # Public-key security: the file key sealed for each recipient (here a
 # placeholder, the strings are not actually encrypted). qpdf knows only the
 # standard security handler, so it cannot open such a document at all.
@@ -61,11 +62,6 @@ tsa_name = no
 ess_cert_id_chain = no
 ess_cert_id_alg = sha256
 """
-
-
-def run(*args, data=None):
-    return subprocess.run(args, input=data, check=True, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE).stdout
 
 
 # --- the time-stamping authority -------------------------------------------
@@ -102,71 +98,7 @@ def cms_sign(content):
                "-inkey", os.path.join(PKI, "tsa.key"), "-md", "sha256")
 
 
-# --- a small DER reader and writer -----------------------------------------
-
-class Node:
-    """One TLV: tag byte(s), and either raw content or children."""
-
-    def __init__(self, tag, content=b"", children=None):
-        self.tag = tag
-        self.content = content
-        self.children = children
-
-    @property
-    def constructed(self):
-        return self.tag[0] & 0x20 != 0
-
-
-def parse(data, pos=0, end=None):
-    end = len(data) if end is None else end
-    nodes = []
-    while pos < end:
-        tag_start = pos
-        pos += 1
-        if data[tag_start] & 0x1F == 0x1F:
-            while data[pos] & 0x80:
-                pos += 1
-            pos += 1
-        tag = data[tag_start:pos]
-        first = data[pos]
-        pos += 1
-        if first & 0x80:
-            count = first & 0x7F
-            length = int.from_bytes(data[pos:pos + count], "big")
-            pos += count
-        else:
-            length = first
-        content = data[pos:pos + length]
-        node = Node(tag, content)
-        if node.constructed:
-            node.children = parse(data, pos, pos + length)
-        nodes.append(node)
-        pos += length
-    return nodes
-
-
-def der_length(n):
-    if n < 0x80:
-        return bytes([n])
-    raw = n.to_bytes((n.bit_length() + 7) // 8, "big")
-    return bytes([0x80 | len(raw)]) + raw
-
-
-def encode(node):
-    if node.children is not None:
-        body = b"".join(encode(child) for child in node.children)
-    else:
-        body = node.content
-    return node.tag + der_length(len(body)) + body
-
-
-def encode_ber(node, keep):
-    """Indefinite lengths for every constructed node that keep(node) spares."""
-    if node.children is None or keep(node):
-        return encode(node)
-    body = b"".join(encode_ber(child, keep) for child in node.children)
-    return node.tag + b"\x80" + body + b"\x00\x00"
-
+# --- re-encoding tokens and signatures -------------------------------------
 
 def to_ber(token):
     """The token (or signature) with indefinite lengths down to the
@@ -230,159 +162,19 @@ def add_signature_time_stamp(cms):
 
 # --- PDF writing ------------------------------------------------------------
 
-PAGE_TEXT = b"BT /F1 18 Tf 72 760 Td (Report test document) Tj ET"
+class ReportDocument(Document):
+    """The documents of this script: tokens and signatures from the test PKI."""
 
+    def default_token(self, covered):
+        return stamp(hashlib.sha256(covered).digest())
 
-class Document:
-    def __init__(self):
-        self.data = bytearray()
-        self.offsets = {}
-        self.size = 1
-        self.last_xref = None
-        self.catalog = "/Type /Catalog /Pages 2 0 R"
-        self.page = ("/Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
-                     "/Resources << /Font << /F1 5 0 R >> >>")
-        self.fields = []
-        self.root = 1
-        self.page_number = 3
-        self.string_key = None  # the file key of an AES-256 encrypted base
-        self.trailer_extra = ""  # its /Encrypt and /ID, repeated by every update
-
-    def string(self, text):
-        """A PDF string token for text, encrypted as the base's strings are
-        (AES-256: a fresh IV, then CBC with PKCS#7 padding, no per-object key)."""
-        if self.string_key is None:
-            return f"({text})"
-        iv = os.urandom(16)
-        sealed = run("openssl", "enc", "-aes-256-cbc", "-K", self.string_key.hex(), "-iv",
-                     iv.hex(), data=text.encode("latin-1"))
-        return f"<{(iv + sealed).hex()}>"
-
-    def emit(self, text):
-        self.data += text.encode("latin-1") if isinstance(text, str) else text
-
-    def object(self, number, body):
-        self.offsets[number] = len(self.data)
-        self.emit(f"{number} 0 obj\n")
-        self.emit(body)
-        self.emit("\nendobj\n")
-        self.size = max(self.size, number + 1)
-
-    def new_number(self):
-        self.size += 1
-        return self.size - 1
-
-    def base(self):
-        self.emit(b"%PDF-1.7\n%\xe2\xe3\xcf\xd3\n")
-        self.object(1, f"<< {self.catalog} >>")
-        self.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>")
-        self.object(3, f"<< {self.page} >>")
-        self.object(4, f"<< /Length {len(PAGE_TEXT)} >>\nstream\n".encode() + PAGE_TEXT +
-                    b"\nendstream")
-        self.object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
-        self.close_classic(list(self.offsets))
-
-    def trailer_entries(self):
-        prev = f" /Prev {self.last_xref}" if self.last_xref is not None else ""
-        return f"/Size {self.size} /Root {self.root} 0 R{prev}{self.trailer_extra}"
-
-    def close_classic(self, numbers, extra=""):
-        xref = len(self.data)
-        self.emit("xref\n")
-        if self.last_xref is None:
-            self.emit(f"0 {max(numbers) + 1}\n0000000000 65535 f \n")
-            for n in range(1, max(numbers) + 1):
-                self.emit(f"{self.offsets[n]:010d} 00000 n \n")
-        else:
-            for n in sorted(numbers):
-                self.emit(f"{n} 1\n{self.offsets[n]:010d} 00000 n \n")
-        self.emit(f"trailer\n<< {self.trailer_entries()}{extra} >>\nstartxref\n{xref}\n%%EOF\n")
-        self.last_xref = xref
-
-    def xref_stream(self, numbers):
-        number = self.new_number()
-        numbers = sorted(numbers + [number])
-        self.offsets[number] = len(self.data)
-        rows = b""
-        for n in numbers:
-            rows += b"\x01" + self.offsets[n].to_bytes(4, "big") + b"\x00\x00"
-        index = " ".join(f"{n} 1" for n in numbers)
-        self.offsets[number] = len(self.data)
-        self.emit(f"{number} 0 obj\n<< /Type /XRef /W [1 4 2] /Index [{index}] "
-                  f"{self.trailer_entries()} /Length {len(rows)} >>\nstream\n")
-        self.emit(rows)
-        self.emit("\nendstream\nendobj\n")
-        return number
-
-    def close_stream(self, numbers):
-        number = self.xref_stream(numbers)
-        self.emit(f"startxref\n{self.offsets[number]}\n%%EOF\n")
-        self.last_xref = self.offsets[number]
-
-    def close_hybrid(self, numbers, stream_only):
-        """Classic table for numbers less stream_only; a /XRefStm for all."""
-        number = self.xref_stream(numbers)
-        self.close_classic([n for n in numbers if n not in stream_only],
-                           extra=f" /XRefStm {self.offsets[number]}")
-
-    def close(self, numbers, xref, stream_only=()):
-        if xref == "classic":
-            self.close_classic(numbers)
-        elif xref == "stream":
-            self.close_stream(numbers)
-        else:
-            self.close_hybrid(numbers, list(stream_only))
-
-    def sign(self, name, kind, xref="classic", token_for=None, hybrid_hide_sig=False, ber=False,
-             form_resources=None):
-        """Appends a revision with a new signature field. kind: "doc" (document
-        time-stamp), "cms" (ordinary signature) or "cms+ts" (with a signature
-        time-stamp). token_for(covered bytes) returns /Contents; ber re-encodes
-        an ordinary signature in BER. form_resources(doc) writes objects of
-        the update and returns the form's /DR, as signing applications add
-        fonts for field appearances."""
-        field = self.new_number()
-        sig = self.new_number()
-        self.fields.append(field)
-        if kind == "doc":
-            head = "/Type /DocTimeStamp /Filter /Adobe.PPKLite /SubFilter /ETSI.RFC3161"
-        else:
-            head = "/Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached"
-        self.object(field, f"<< /Type /Annot /Subtype /Widget /FT /Sig /T {self.string(name)} "
-                           f"/Rect [0 0 0 0] /F 132 /P {self.page_number} 0 R /V {sig} 0 R >>")
-        sig_offset = len(self.data)
-        self.object(sig, f"<< {head} {BYTE_RANGE_SLOT} /Contents <{'0' * CONTENTS_HEX_DIGITS}>"
-                         f" /M {self.string('D:20260101000000Z')} >>")
-        annots = " ".join(f"{f} 0 R" for f in self.fields)
-        self.object(self.page_number, f"<< {self.page} /Annots [{annots}] >>")
-        before = set(self.offsets.items())
-        resources = f" /DR {form_resources(self)}" if form_resources else ""
-        written = [n for n, at in self.offsets.items() if (n, at) not in before]
-        self.object(self.root, f"<< {self.catalog} /AcroForm << /Fields [{annots}] "
-                               f"/SigFlags 3{resources} >> >>")
-        self.close([field, sig, self.page_number, self.root] + written, xref,
-                   stream_only=[sig] if hybrid_hide_sig else [])
-        # Fill /ByteRange and /Contents in place.
-        gap_start = self.data.index(b"/Contents <", sig_offset) + len("/Contents ")
-        gap_end = gap_start + CONTENTS_HEX_DIGITS + 2
-        end = len(self.data)
-        ranges = (0, gap_start, gap_end, end - gap_end)
-        slot = self.data.index(BYTE_RANGE_SLOT.encode(), sig_offset)
-        text = f"/ByteRange [{ranges[0]} {ranges[1]} {ranges[2]} {ranges[3]}]"
-        self.data[slot:slot + len(BYTE_RANGE_SLOT)] = text.ljust(len(BYTE_RANGE_SLOT)).encode()
-        covered = bytes(self.data[0:gap_start]) + bytes(self.data[gap_end:end])
-        if kind == "doc":
-            contents = (token_for or (lambda c: stamp(hashlib.sha256(c).digest())))(covered)
-        else:
-            contents = cms_sign(covered)
-            if kind == "cms+ts":
-                contents = add_signature_time_stamp(contents)
-            if ber:
-                contents = to_ber(contents)
-        hex_text = contents.hex().encode()
-        assert len(hex_text) <= CONTENTS_HEX_DIGITS, "token too long for /Contents"
-        self.data[gap_start + 1:gap_start + 1 + len(hex_text)] = hex_text
-        return ranges
+    def signature(self, covered, kind, ber):
+        contents = cms_sign(covered)
+        if kind == "cms+ts":
+            contents = add_signature_time_stamp(contents)
+        if ber:
+            contents = to_ber(contents)
+        return contents
 
     def add_dss(self, xref="classic", certs=("root",)):
         """Appends a revision that only adds validation data (/DSS)."""
@@ -411,8 +203,8 @@ class Document:
     def resave(self, xref="classic"):
         """Appends a revision that writes the page's content stream and font
         again, unchanged (as some producers do on every save)."""
-        self.object(4, f"<< /Length {len(PAGE_TEXT)} >>\nstream\n".encode() + PAGE_TEXT +
-                    b"\nendstream")
+        self.object(4, f"<< /Length {len(self.PAGE_TEXT)} >>\nstream\n".encode() +
+                    self.PAGE_TEXT + b"\nendstream")
         self.object(5, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")
         self.close([4, 5], xref)
 
@@ -439,7 +231,7 @@ def qpdf_base(*options):
     """A base revision rewritten by qpdf with options (object streams,
     linearization, encryption); object numbers are read back from qpdf's
     JSON."""
-    doc = Document()
+    doc = ReportDocument()
     doc.base()
     plain = os.path.join(WORK, "plain.pdf")
     packed = os.path.join(WORK, "packed.pdf")
@@ -453,7 +245,7 @@ def qpdf_base(*options):
     page = int(info["pages"][0]["object"].split()[0])
     page_dict = objects[f"obj:{page} 0 R"]["value"]
     font = page_dict["/Resources"]["/Font"]["/F1"]
-    out = Document()
+    out = ReportDocument()
     with open(packed, "rb") as f:
         out.data = bytearray(f.read())
     out.size = int(trailer["/Size"])
@@ -476,7 +268,7 @@ def main():
     setup_tsa()
 
     def doc_with(*steps):
-        doc = Document()
+        doc = ReportDocument()
         doc.base()
         for step in steps:
             step(doc)
@@ -561,7 +353,7 @@ def main():
         stamp(hashlib.sha256(c).digest())))).write("x500-rsa.pdf")
     # A /ByteRange that stops short of the end of the file: the last range is
     # cut by the trailer's length, and the imprint made over what it names.
-    doc = Document()
+    doc = ReportDocument()
     doc.base()
     ranges = doc.sign("TS1", "doc", token_for=lambda c: b"")
     short = (ranges[0], ranges[1], ranges[2], ranges[3] - 40)
@@ -597,7 +389,7 @@ def main():
     write_file("not-a-pdf.pdf", b"%PDF-1.7\nthis is not a PDF body\n")
     # Public-key encryption: qpdf cannot open the document, but signature
     # dictionaries are never encrypted, so the time-stamp is in the clear.
-    d = Document()
+    d = ReportDocument()
     d.trailer_extra = PUBSEC_TRAILER
     d.base()
     d.sign("TS1", "doc")
