@@ -195,6 +195,7 @@ struct Summary {
   double pdfsig_ratio = -1;
   std::string pdfsig_note;
   double relative_scaling = -1;
+  double big_crl_ratio = -1;
 } summary;
 
 // Two sides timed in turn; medians of wall and CPU seconds.
@@ -344,9 +345,49 @@ void BM_AllJobsScaling(benchmark::State& state) {
   summary.relative_scaling = speedup / Median(machine);
 }
 
+// Long-term validation against a CRL of 75,000 entries (made by
+// scripts/make-ltv-docs.py --big-crl): one process on that document against
+// one on the same time-stamp without revocation data
+// (tests/data/ltv/no-revocation.pdf), taking turns.
+constexpr int kBigCrlEntries = 75000;
+
+void BM_AllBigCrl_PerFile(benchmark::State& state) {
+  const std::string dir = fs::temp_directory_path() / ("vrd_big_crl_" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string big = dir + "/big-crl.pdf";
+  const std::string make = "python3 '" VRD_SOURCE_DIR "/scripts/make-ltv-docs.py' --big-crl " +
+                           std::to_string(kBigCrlEntries) + " '" + big + "' > /dev/null 2>&1";
+  if (std::system(make.c_str()) != 0 || !fs::exists(big)) {
+    fs::remove_all(dir);
+    return state.SkipWithError("cannot make the big-CRL document (openssl, faketime)");
+  }
+  const std::string anchor = VRD_SOURCE_DIR "/tests/data/ltv/pki/root.pem";
+  const std::string plain = VRD_SOURCE_DIR "/tests/data/ltv/no-revocation.pdf";
+  Sides sides;
+  bool ours_first = false;
+  for (auto _ : state) {
+    ours_first = !ours_first;
+    ProcessTime ours;
+    if (ours_first) ours = TimeProcess(Tsverify({"--all", "--trust-anchor", anchor, big}));
+    const ProcessTime peer = TimeProcess(Tsverify({"--all", "--trust-anchor", anchor, plain}));
+    if (!ours_first) ours = TimeProcess(Tsverify({"--all", "--trust-anchor", anchor, big}));
+    if (!ours.ExitedWith({0}) || !peer.ExitedWith({3})) {
+      fs::remove_all(dir);
+      return state.SkipWithError(
+          "the big-CRL document did not pass, or the other did not stay "
+          "indeterminate");
+    }
+    sides.Add(ours.seconds, ours.cpu, peer.seconds, peer.cpu);
+    state.SetIterationTime(ours.seconds);
+  }
+  summary.big_crl_ratio = sides.Report(state, 1, "no_revocation_ms");
+  fs::remove_all(dir);
+}
+
 BENCHMARK(BM_AllVsPlain_FilesFrom)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(7);
 BENCHMARK(BM_AllVsPdfsig_PerFile)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
 BENCHMARK(BM_AllJobsScaling)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5);
+BENCHMARK(BM_AllBigCrl_PerFile)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(15);
 
 void PrintFigure(const char* what, double value, const char* target) {
   if (value < 0) {
@@ -380,6 +421,9 @@ int main(int argc, char** argv) {
                   summary.pdfsig_note.c_str());
     }
     PrintFigure("-j 2 speedup / machine's two-thread scaling", summary.relative_scaling, ">= 0.9");
+  }
+  if (summary.big_crl_ratio >= 0) {
+    PrintFigure("75,000-entry CRL / no revocation data", summary.big_crl_ratio, "<= 2");
   }
   if (documents_requested) {
     std::error_code error;

@@ -32,7 +32,7 @@ ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<Revision
   if (!found || found->empty()) return ReportStatus::kNotOpened;
   out->structure_parsed = false;
   out->structure_problem.swap(out->error);
-  const DocumentCertificates none;
+  DocumentCertificates none;
   StampChecker checker(input, ends, trust, none, known);
   for (const RawSignature& raw : *found) {
     if (out->timestamps.size() >= kMaxTimeStamps) break;
@@ -62,8 +62,8 @@ ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
     DocumentCertificates carried;
     DssItems dss = ReadDss(&pdf);
     carried.Add(dss.certificates);
-    for (const std::string& crl : dss.crls) carried.revocation().Add(crl, "dss");
-    for (const std::string& ocsp : dss.ocsps) carried.revocation().Add(ocsp, "dss");
+    for (std::string& crl : dss.crls) carried.revocation().Add(std::move(crl), "dss");
+    for (std::string& ocsp : dss.ocsps) carried.revocation().Add(std::move(ocsp), "dss");
     const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
     Walk walk;
     walk.pdf = &pdf;

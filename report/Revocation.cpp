@@ -9,10 +9,14 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 
+#include "crypto/DerHeader.h"
 #include "crypto/Holders.h"
+#include "crypto/Runtime.h"
 #include "report/TokenReport.h"
 
 namespace vrd::report {
@@ -29,11 +33,38 @@ constexpr char kSha256Oid[] = "2.16.840.1.101.3.4.2.1";  // FIPS 180-4 SHA-256
 // Parsed CRLs kept for the process at most; the cache starts afresh past it.
 constexpr size_t kMaxCachedCrls = 256;
 
-// An INTEGER's value as a comparable string (sign, then magnitude).
+// A DER element: its identifier octet, its whole encoding and its contents.
+struct Element {
+  unsigned char tag = 0;
+  std::string_view whole;
+  std::string_view content;
+};
+
+// The next element of *rest (which it leaves after it); false at the end or
+// on anything but definite-length DER.
+bool NextElement(std::string_view* rest, Element* out) {
+  tk::DerHeader header;
+  const auto* p = reinterpret_cast<const unsigned char*>(rest->data());
+  if (rest->empty() || !tk::ReadDerHeader(p, rest->size(), &header) || header.high_tag_number) {
+    return false;
+  }
+  out->tag = p[0];
+  out->whole = rest->substr(0, header.header_length + header.content_length);
+  out->content = out->whole.substr(header.header_length);
+  rest->remove_prefix(out->whole.size());
+  return true;
+}
+
+// The contents of an INTEGER's DER: comparable as bytes, as DER makes them
+// minimal.
 std::string SerialKey(const ASN1_INTEGER* serial) {
-  const unsigned char* data = ASN1_STRING_get0_data(serial);
-  std::string key(1, ASN1_STRING_type(serial) == V_ASN1_NEG_INTEGER ? '-' : '+');
-  if (data != nullptr) key.append(reinterpret_cast<const char*>(data), ASN1_STRING_length(serial));
+  unsigned char* der = nullptr;
+  const int length = i2d_ASN1_INTEGER(serial, &der);
+  std::string key;
+  std::string_view rest(reinterpret_cast<const char*>(der), length > 0 ? length : 0);
+  Element element;
+  if (NextElement(&rest, &element)) key = std::string(element.content);
+  OPENSSL_free(der);
   return key;
 }
 
@@ -42,39 +73,147 @@ int64_t Seconds(const ASN1_TIME* time) {
   return SecondsSinceEpoch(time).value_or(0);
 }
 
+// A UTCTime or GeneralizedTime element in seconds since 1970; 0 when not one.
+int64_t TimeSeconds(const Element& time) {
+  const auto* p = reinterpret_cast<const unsigned char*>(time.whole.data());
+  tk::TimePtr parsed(d2i_ASN1_TIME(nullptr, &p, static_cast<long>(time.whole.size())));
+  ERR_clear_error();
+  return Seconds(parsed.get());
+}
+
+// RFC 5280 extension identifiers, as DER.
+constexpr std::string_view kReasonCodeOid("\x06\x03\x55\x1d\x15", 5);                // 2.5.29.21
+constexpr std::string_view kIssuingDistributionPointOid("\x06\x03\x55\x1d\x1c", 5);  // 2.5.29.28
+
+// The value (the OCTET STRING's contents) of the extension with the given
+// DER OID in a SEQUENCE OF Extension's contents; empty when absent.
+std::string_view ExtensionValue(std::string_view extensions, std::string_view oid) {
+  Element extension;
+  while (NextElement(&extensions, &extension)) {
+    std::string_view fields = extension.content;
+    Element id;
+    Element next;
+    if (!NextElement(&fields, &id) || id.whole != oid) continue;
+    while (NextElement(&fields, &next)) {
+      if (next.tag == 0x04) return next.content;  // after the optional critical flag
+    }
+  }
+  return std::string_view();
+}
+
 }  // namespace
 
+// A CRL as the judgement reads it (RFC 5280 section 5.1), from its own DER:
+// OpenSSL's decoder builds objects for every entry, which for a list of tens
+// of thousands costs a hundred times more than this index of serials.
 struct ParsedCrl {
-  CrlPtr crl;
+  std::string der;
+  std::string_view tbs;        // tbsCertList, signed
+  std::string_view algorithm;  // signatureAlgorithm
+  std::string_view signature;  // signatureValue's contents (unused-bits octet first)
+  std::string_view issuer;     // the issuer Name's DER
   int64_t this_update = 0;
   bool indirect = false;
   struct Entry {
-    std::string serial;
-    int64_t time;
-    int reason;
+    std::string_view serial;  // INTEGER contents
+    std::string_view rest;    // revocationDate and crlEntryExtensions
   };
   std::vector<Entry> entries;  // sorted by serial
 
+  // Whether the issuer named is the certificate's subject.
+  bool IssuedBy(X509* issuer_cert) const {
+    const X509_NAME* subject = X509_get_subject_name(issuer_cert);
+    unsigned char* der_name = nullptr;
+    const int length = i2d_X509_NAME(subject, &der_name);
+    const bool same = length > 0 && issuer == std::string_view(reinterpret_cast<char*>(der_name),
+                                                               static_cast<size_t>(length));
+    OPENSSL_free(der_name);
+    if (same) return true;
+    const auto* p = reinterpret_cast<const unsigned char*>(issuer.data());
+    X509_NAME* name = d2i_X509_NAME(nullptr, &p, static_cast<long>(issuer.size()));
+    const bool equal = name != nullptr && X509_NAME_cmp(name, subject) == 0;
+    X509_NAME_free(name);
+    ERR_clear_error();
+    return equal;
+  }
+
   // Whether the signature verifies with key; remembered per key.
   bool VerifiedBy(EVP_PKEY* key) const {
-    unsigned char* der = nullptr;
-    const int length = i2d_PUBKEY(key, &der);
+    unsigned char* der_key = nullptr;
+    const int length = i2d_PUBKEY(key, &der_key);
     if (length <= 0) return false;
-    const std::string id(reinterpret_cast<const char*>(der), static_cast<size_t>(length));
-    OPENSSL_free(der);
+    const std::string id(reinterpret_cast<const char*>(der_key), static_cast<size_t>(length));
+    OPENSSL_free(der_key);
     const std::lock_guard<std::mutex> lock(mutex);
     for (const auto& [known, ok] : verdicts) {
       if (known == id) return ok;
     }
-    const bool ok = X509_CRL_verify(crl.get(), key) == 1;
+    const bool ok = Verify(key);
     ERR_clear_error();
     verdicts.emplace_back(id, ok);
     return ok;
   }
 
+  // The entry for serial (INTEGER contents), or null.
+  const Entry* Find(const std::string& serial) const {
+    const auto found =
+        std::lower_bound(entries.begin(), entries.end(), serial,
+                         [](const Entry& e, const std::string& key) { return e.serial < key; });
+    return found != entries.end() && found->serial == serial ? &*found : nullptr;
+  }
+
   mutable std::mutex mutex;
   mutable std::vector<std::pair<std::string, bool>> verdicts;
+
+ private:
+  // The signature over tbs with the digest the algorithm names; algorithms
+  // with parameters of their own (RSASSA-PSS) through OpenSSL's decoding of
+  // the whole list.
+  bool Verify(EVP_PKEY* key) const {
+    const auto* p = reinterpret_cast<const unsigned char*>(algorithm.data());
+    X509_ALGOR* algor = d2i_X509_ALGOR(nullptr, &p, static_cast<long>(algorithm.size()));
+    int digest_nid = NID_undef;
+    int key_nid = NID_undef;
+    const bool known = algor != nullptr &&
+                       OBJ_find_sigid_algs(OBJ_obj2nid(algor->algorithm), &digest_nid, &key_nid) &&
+                       key_nid != NID_rsassaPss;
+    X509_ALGOR_free(algor);
+    if (!known || signature.empty() || signature[0] != 0) {
+      const auto* q = reinterpret_cast<const unsigned char*>(der.data());
+      CrlPtr crl(d2i_X509_CRL(nullptr, &q, static_cast<long>(der.size())));
+      return crl != nullptr && X509_CRL_verify(crl.get(), key) == 1;
+    }
+    tk::DigestCtxPtr ctx(EVP_MD_CTX_new());
+    const char* digest = digest_nid != NID_undef ? OBJ_nid2sn(digest_nid) : nullptr;
+    return ctx != nullptr &&
+           EVP_DigestVerifyInit_ex(ctx.get(), nullptr, digest, tk::LibraryContext(), nullptr, key,
+                                   nullptr) == 1 &&
+           EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()) + 1,
+                            signature.size() - 1,
+                            reinterpret_cast<const unsigned char*>(tbs.data()), tbs.size()) == 1;
+  }
 };
+
+namespace {
+
+// The revocation time and reason code (-1: none) of an entry.
+std::pair<int64_t, int> EntryDetails(const ParsedCrl::Entry& entry) {
+  std::string_view rest = entry.rest;
+  Element date;
+  Element extensions;
+  if (!NextElement(&rest, &date)) return {0, -1};
+  int reason = -1;
+  if (NextElement(&rest, &extensions)) {
+    std::string_view value = ExtensionValue(extensions.content, kReasonCodeOid);
+    Element code;
+    if (NextElement(&value, &code) && code.tag == 0x0A && code.content.size() == 1) {
+      reason = static_cast<unsigned char>(code.content[0]);
+    }
+  }
+  return {TimeSeconds(date), reason};
+}
+
+}  // namespace
 
 struct ParsedOcsp {
   OcspBasicPtr basic;
@@ -88,49 +227,85 @@ struct RevocationSet::Item {
 
 namespace {
 
-std::shared_ptr<const ParsedCrl> ParseCrl(const std::string& der) {
+// Reads the CRL of bytes (DER, or PEM); null when it is not one.
+std::shared_ptr<const ParsedCrl> ParseCrl(std::string bytes) {
   auto parsed = std::make_shared<ParsedCrl>();
-  const auto* p = reinterpret_cast<const unsigned char*>(der.data());
-  parsed->crl.reset(d2i_X509_CRL(nullptr, &p, static_cast<long>(der.size())));
-  if (parsed->crl == nullptr) {
-    BIO* bio = BIO_new_mem_buf(der.data(), static_cast<int>(der.size()));
-    if (bio != nullptr) parsed->crl.reset(PEM_read_bio_X509_CRL(bio, nullptr, nullptr, nullptr));
+  parsed->der = std::move(bytes);
+  if (parsed->der.compare(0, 5, "-----") == 0) {
+    BIO* bio = BIO_new_mem_buf(parsed->der.data(), static_cast<int>(parsed->der.size()));
+    CrlPtr crl(bio != nullptr ? PEM_read_bio_X509_CRL(bio, nullptr, nullptr, nullptr) : nullptr);
     BIO_free(bio);
+    unsigned char* der = nullptr;
+    const int length = crl != nullptr ? i2d_X509_CRL(crl.get(), &der) : 0;
+    parsed->der.assign(reinterpret_cast<char*>(der), length > 0 ? length : 0);
+    OPENSSL_free(der);
+    ERR_clear_error();
   }
-  ERR_clear_error();
-  if (parsed->crl == nullptr) return nullptr;
-  X509_CRL* crl = parsed->crl.get();
-  parsed->this_update = Seconds(X509_CRL_get0_lastUpdate(crl));
-  auto* idp = static_cast<ISSUING_DIST_POINT*>(
-      X509_CRL_get_ext_d2i(crl, NID_issuing_distribution_point, nullptr, nullptr));
-  parsed->indirect = idp != nullptr && idp->indirectCRL != 0;
-  ISSUING_DIST_POINT_free(idp);
-  STACK_OF(X509_REVOKED)* revoked = X509_CRL_get_REVOKED(crl);
-  parsed->entries.reserve(static_cast<size_t>(std::max(0, sk_X509_REVOKED_num(revoked))));
-  for (int i = 0; i < sk_X509_REVOKED_num(revoked); ++i) {
-    X509_REVOKED* entry = sk_X509_REVOKED_value(revoked, i);
-    auto* reason = static_cast<ASN1_ENUMERATED*>(
-        X509_REVOKED_get_ext_d2i(entry, NID_crl_reason, nullptr, nullptr));
-    const int code = reason != nullptr ? static_cast<int>(ASN1_ENUMERATED_get(reason)) : -1;
-    ASN1_ENUMERATED_free(reason);
-    parsed->entries.push_back(ParsedCrl::Entry{SerialKey(X509_REVOKED_get0_serialNumber(entry)),
-                                               Seconds(X509_REVOKED_get0_revocationDate(entry)),
-                                               code});
+  // CertificateList: tbsCertList, signatureAlgorithm, signatureValue.
+  std::string_view rest(parsed->der);
+  Element list, tbs, algorithm, signature;
+  if (!NextElement(&rest, &list) || list.tag != 0x30) return nullptr;
+  std::string_view fields = list.content;
+  if (!NextElement(&fields, &tbs) || tbs.tag != 0x30 || !NextElement(&fields, &algorithm) ||
+      !NextElement(&fields, &signature) || signature.tag != 0x03) {
+    return nullptr;
   }
-  std::sort(
-      parsed->entries.begin(), parsed->entries.end(),
-      [](const ParsedCrl::Entry& a, const ParsedCrl::Entry& b) { return a.serial < b.serial; });
-  ERR_clear_error();
+  parsed->tbs = tbs.whole;
+  parsed->algorithm = algorithm.whole;
+  parsed->signature = signature.content;
+  // TBSCertList: version OPTIONAL, signature, issuer, thisUpdate,
+  // nextUpdate OPTIONAL, revokedCertificates OPTIONAL, [0] crlExtensions.
+  std::string_view body = tbs.content;
+  Element field;
+  if (!NextElement(&body, &field)) return nullptr;
+  if (field.tag == 0x02 && !NextElement(&body, &field)) return nullptr;  // version
+  Element issuer, this_update;
+  if (!NextElement(&body, &issuer) || issuer.tag != 0x30 || !NextElement(&body, &this_update)) {
+    return nullptr;
+  }
+  parsed->issuer = issuer.whole;
+  parsed->this_update = TimeSeconds(this_update);
+  while (NextElement(&body, &field)) {
+    if (field.tag == 0x30) {  // revokedCertificates
+      std::string_view entries = field.content;
+      parsed->entries.reserve(entries.size() / 24);  // most entries are 24 to 40 bytes
+      Element entry;
+      while (NextElement(&entries, &entry)) {
+        std::string_view parts = entry.content;
+        Element serial;
+        if (!NextElement(&parts, &serial) || serial.tag != 0x02) return nullptr;
+        parsed->entries.push_back(ParsedCrl::Entry{serial.content, parts});
+      }
+    } else if (field.tag == 0xA0) {  // crlExtensions
+      std::string_view explicit_list = field.content;
+      Element extensions;
+      if (!NextElement(&explicit_list, &extensions)) return nullptr;
+      const std::string_view idp = ExtensionValue(extensions.content, kIssuingDistributionPointOid);
+      const auto* p = reinterpret_cast<const unsigned char*>(idp.data());
+      ISSUING_DIST_POINT* point =
+          idp.empty() ? nullptr
+                      : d2i_ISSUING_DIST_POINT(nullptr, &p, static_cast<long>(idp.size()));
+      parsed->indirect = point != nullptr && point->indirectCRL != 0;
+      ISSUING_DIST_POINT_free(point);
+      ERR_clear_error();
+    }
+  }
+  const auto by_serial = [](const ParsedCrl::Entry& a, const ParsedCrl::Entry& b) {
+    return a.serial < b.serial;
+  };
+  if (!std::is_sorted(parsed->entries.begin(), parsed->entries.end(), by_serial)) {
+    std::sort(parsed->entries.begin(), parsed->entries.end(), by_serial);
+  }
   return parsed;
 }
 
 // The CRL of these bytes, parsed once for the process.
-std::shared_ptr<const ParsedCrl> CachedCrl(const std::string& bytes) {
+std::shared_ptr<const ParsedCrl> CachedCrl(std::string bytes) {
   std::vector<unsigned char> digest;
   const ByteRanges whole{{0, static_cast<int64_t>(bytes.size())}};
   if (!DigestRanges(kSha256Oid, reinterpret_cast<const unsigned char*>(bytes.data()), whole,
                     &digest)) {
-    return ParseCrl(bytes);
+    return ParseCrl(std::move(bytes));
   }
   const std::string key(digest.begin(), digest.end());
   static std::mutex mutex;
@@ -140,7 +315,7 @@ std::shared_ptr<const ParsedCrl> CachedCrl(const std::string& bytes) {
     const auto found = cache.find(key);
     if (found != cache.end()) return found->second;
   }
-  std::shared_ptr<const ParsedCrl> parsed = ParseCrl(bytes);
+  std::shared_ptr<const ParsedCrl> parsed = ParseCrl(std::move(bytes));
   if (parsed == nullptr) return nullptr;
   const std::lock_guard<std::mutex> lock(mutex);
   if (cache.size() >= kMaxCachedCrls) cache.clear();
@@ -212,10 +387,10 @@ struct Evidence {
 RevocationSet::RevocationSet() = default;
 RevocationSet::~RevocationSet() = default;
 
-void RevocationSet::Add(const std::string& bytes, const char* where) {
+void RevocationSet::Add(std::string bytes, const char* where) {
   if (std::shared_ptr<const ParsedOcsp> ocsp = ParseOcsp(bytes)) {
     ocsps_.push_back(Item{nullptr, std::move(ocsp), where});
-  } else if (std::shared_ptr<const ParsedCrl> crl = CachedCrl(bytes)) {
+  } else if (std::shared_ptr<const ParsedCrl> crl = CachedCrl(std::move(bytes))) {
     crls_.push_back(Item{std::move(crl), nullptr, where});
   }
 }
@@ -233,9 +408,7 @@ CertificateStatus RevocationSet::StatusOf(X509* cert, X509* issuer, int64_t gen_
   const bool states_usage = (X509_get_extension_flags(issuer) & EXFLAG_KUSAGE) != 0;
   for (const Item& item : crls_) {
     const ParsedCrl& crl = *item.crl;
-    if (X509_NAME_cmp(X509_CRL_get_issuer(crl.crl.get()), X509_get_subject_name(issuer)) != 0) {
-      continue;  // about another issuer's certificates
-    }
+    if (!crl.IssuedBy(issuer)) continue;  // about another issuer's certificates
     const char* why = nullptr;
     if (crl.indirect) {
       why = "an indirect CRL";
@@ -249,13 +422,9 @@ CertificateStatus RevocationSet::StatusOf(X509* cert, X509* issuer, int64_t gen_
       continue;
     }
     Evidence evidence{crl.this_update, false, 0, -1, "crl", &item.where};
-    const auto entry = std::lower_bound(
-        crl.entries.begin(), crl.entries.end(), serial,
-        [](const ParsedCrl::Entry& e, const std::string& key) { return e.serial < key; });
-    if (entry != crl.entries.end() && entry->serial == serial) {
+    if (const ParsedCrl::Entry* entry = crl.Find(serial)) {
       evidence.revoked = true;
-      evidence.revoked_at = entry->time;
-      evidence.reason = entry->reason;
+      std::tie(evidence.revoked_at, evidence.reason) = EntryDetails(*entry);
     }
     believed.push_back(evidence);
   }

@@ -63,7 +63,7 @@ class RevocationSet {
 
   // DER (or PEM) bytes of a CRL or an OCSPResponse; where names the place
   // it was found. Items that are neither are skipped.
-  void Add(const std::string& bytes, const char* where);
+  void Add(std::string bytes, const char* where);
   void AddAll(const RevocationSet& other);
 
   [[nodiscard]] bool empty() const noexcept { return crls_.empty() && ocsps_.empty(); }

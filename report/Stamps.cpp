@@ -24,7 +24,7 @@ std::string NameOfDigest(const std::string& algorithm_oid) {
 }  // namespace
 
 StampChecker::StampChecker(DocumentInput* input, const std::vector<RevisionEnd>& ends,
-                           const TrustSources& trust, const DocumentCertificates& carried,
+                           const TrustSources& trust, DocumentCertificates& carried,
                            const ComputedDigest* known)
     : input_(input),
       ends_(ends),
@@ -69,7 +69,11 @@ void StampChecker::Report(SignatureEntry signature, std::vector<TimeStampReport>
     out->push_back(std::move(ts));
     return;
   }
-  for (const SignatureStamp& stamp : FindSignatureTimeStamps(bytes, contents.size())) {
+  std::vector<std::string> archived;
+  const std::vector<SignatureStamp> stamps =
+      FindSignatureTimeStamps(bytes, contents.size(), &archived);
+  for (const std::string& item : archived) carried_.revocation().Add(item, "signature");
+  for (const SignatureStamp& stamp : stamps) {
     if (out->size() >= kMaxTimeStamps) return;
     TimeStampReport ts = base;
     ts.kind = TimeStampKind::kSignature;

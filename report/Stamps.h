@@ -30,7 +30,7 @@ class StampChecker {
   // known: a digest of the document computed already, or null
   // (report/Report.h).
   StampChecker(DocumentInput* input, const std::vector<RevisionEnd>& ends,
-               const TrustSources& trust, const DocumentCertificates& carried,
+               const TrustSources& trust, DocumentCertificates& carried,
                const ComputedDigest* known);
 
   // Appends the signature's time-stamps to out (at most kMaxTimeStamps in all).
@@ -49,7 +49,7 @@ class StampChecker {
   const std::vector<RevisionEnd>& ends_;
   uint64_t hash_budget_;
   const TrustSources& trust_;
-  const DocumentCertificates& carried_;
+  DocumentCertificates& carried_;  // gains the signatures' archived revocation data
   const ComputedDigest* known_;
   std::map<DigestKey, std::vector<unsigned char>> cache_;
 };

@@ -557,7 +557,42 @@ bool CheckToken(const unsigned char* bytes, size_t size, const TrustSources& tru
   return true;
 }
 
-std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, size_t size) {
+namespace {
+
+// adbe-revocationInfoArchival (1.2.840.113583.1.1.8), as DER.
+constexpr unsigned char kRevocationArchivalOid[] = {0x06, 0x09, 0x2A, 0x86, 0x48, 0x86,
+                                                    0xF7, 0x2F, 0x01, 0x01, 0x08};
+
+// The CRLs ([0]) and OCSP responses ([1]) of a RevocationInfoArchival.
+void AddArchivedItems(const unsigned char* p, size_t size, std::vector<std::string>* out) {
+  tk::DerHeader outer;
+  if (!tk::ReadDerHeader(p, size, &outer) || p[0] != 0x30) return;
+  const unsigned char* end = p + outer.header_length + outer.content_length;
+  for (const unsigned char* field = p + outer.header_length; field < end;) {
+    tk::DerHeader tagged;
+    tk::DerHeader list;
+    if (!tk::ReadDerHeader(field, static_cast<size_t>(end - field), &tagged)) return;
+    const unsigned char* next = field + tagged.header_length + tagged.content_length;
+    const unsigned char* inner = field + tagged.header_length;
+    if ((field[0] == 0xA0 || field[0] == 0xA1) &&
+        tk::ReadDerHeader(inner, tagged.content_length, &list) && inner[0] == 0x30) {
+      const unsigned char* list_end = inner + list.header_length + list.content_length;
+      for (const unsigned char* item = inner + list.header_length; item < list_end;) {
+        tk::DerHeader one;
+        if (!tk::ReadDerHeader(item, static_cast<size_t>(list_end - item), &one)) break;
+        const size_t length = one.header_length + one.content_length;
+        out->emplace_back(reinterpret_cast<const char*>(item), length);
+        item += length;
+      }
+    }
+    field = next;
+  }
+}
+
+}  // namespace
+
+std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, size_t size,
+                                                    std::vector<std::string>* archived) {
   std::vector<SignatureStamp> stamps;
   tk::DecodedSignedData decoded;
   (void)DecodeCms(bytes, size, &decoded);
@@ -573,6 +608,22 @@ std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, 
     if (value == nullptr) continue;
     const std::string signature_value(reinterpret_cast<const char*>(ASN1_STRING_get0_data(value)),
                                       static_cast<size_t>(ASN1_STRING_length(value)));
+    for (int a = 0; archived != nullptr && a < CMS_signed_get_attr_count(si); ++a) {
+      X509_ATTRIBUTE* attribute = CMS_signed_get_attr(si, a);
+      unsigned char* oid = nullptr;
+      const int oid_length = i2d_ASN1_OBJECT(X509_ATTRIBUTE_get0_object(attribute), &oid);
+      const bool archival =
+          oid_length == static_cast<int>(sizeof kRevocationArchivalOid) &&
+          std::memcmp(oid, kRevocationArchivalOid, sizeof kRevocationArchivalOid) == 0;
+      OPENSSL_free(oid);
+      const ASN1_TYPE* type = archival ? X509_ATTRIBUTE_get0_type(attribute, 0) : nullptr;
+      if (type != nullptr && type->type == V_ASN1_SEQUENCE) {
+        unsigned char* der = nullptr;
+        const int length = i2d_ASN1_TYPE(type, &der);
+        if (length > 0) AddArchivedItems(der, static_cast<size_t>(length), archived);
+        OPENSSL_free(der);
+      }
+    }
     int index = -1;
     while ((index = CMS_unsigned_get_attr_by_NID(si, NID_id_smime_aa_timeStampToken, index)) >= 0) {
       X509_ATTRIBUTE* attribute = CMS_unsigned_get_attr(si, index);

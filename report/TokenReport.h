@@ -104,7 +104,10 @@ struct SignatureStamp {
   std::string token;            // the token's encoding
   std::string signature_value;  // the SignerInfo's signature octets
 };
-std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, size_t size);
+// archived, when not null, receives the CRLs and OCSP responses of each
+// SignerInfo's adbe-revocationInfoArchival attribute (1.2.840.113583.1.1.8).
+std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, size_t size,
+                                                    std::vector<std::string>* archived = nullptr);
 
 // A stretch of the document to hash, in order.
 using ByteRanges = std::vector<std::pair<int64_t, int64_t>>;

@@ -476,6 +476,121 @@ TEST(ReportRobustnessTest, EachLimitIsNamed) {
       << report.error;
 }
 
+// --- long-term validation (tests/data/ltv, scripts/make-ltv-docs.py) --------
+
+// The long-term test documents' root as the one extra trust anchor.
+TrustSettings LongTermRoot() {
+  const std::string pem = ReadFile(std::string(VRD_TEST_DATA_DIR) + "/ltv/pki/root.pem");
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  X509* cert = PEM_read_bio_X509(bio, nullptr, nullptr, nullptr);
+  unsigned char* der = nullptr;
+  const int length = cert != nullptr ? i2d_X509(cert, &der) : 0;
+  TrustSettings settings;
+  settings.extra_roots.emplace_back(reinterpret_cast<char*>(der), length > 0 ? length : 0);
+  OPENSSL_free(der);
+  X509_free(cert);
+  BIO_free(bio);
+  return settings;
+}
+
+// Each document's time-stamps under both models, as at 2026-01-01: the
+// indication ("MAIN/SUB" per time-stamp), the first one's revocation status
+// and proof of existence, and the document's existence and renewal dates.
+TEST(ReportLongTermTest, IndicationsUnderBothModels) {
+  struct Case {
+    const char* file;
+    ValidationModel model;
+    std::vector<std::string> indications;
+    const char* revocation;
+    const char* poe;  // of the first time-stamp, date only
+    const char* existence;
+    const char* renew_by;
+  };
+  const ValidationModel pit = ValidationModel::kPointInTime;
+  const ValidationModel strict = ValidationModel::kStrict;
+  const Case cases[] = {
+      {"good-crl.pdf", strict, {"PASSED/"}, "good", "", "2025-06-01", "2029-01-01"},
+      {"xref-stream.pdf", strict, {"PASSED/"}, "good", "", "2025-06-01", "2029-01-01"},
+      {"ocsp.pdf", strict, {"PASSED/"}, "good", "", "2025-06-01", "2029-01-01"},
+      {"crl-in-token.pdf", strict, {"PASSED/"}, "good", "", "2025-06-01", "2029-01-01"},
+      {"no-revocation.pdf", pit, {"INDETERMINATE/TRY_LATER"}, "unknown", "", "", ""},
+      {"stale-only.pdf", pit, {"INDETERMINATE/TRY_LATER"}, "stale", "", "", ""},
+      {"forged-crl.pdf", pit, {"INDETERMINATE/TRY_LATER"}, "unknown", "", "", ""},
+      {"revoked-before.pdf", pit, {"FAILED/REVOKED"}, "revoked", "", "", ""},
+      {"revoked-after-kc.pdf", pit, {"INDETERMINATE/REVOKED_NO_POE"}, "revoked", "", "", ""},
+      {"revoked-after-kc-poe.pdf",
+       strict,
+       {"PASSED/", "PASSED/"},
+       "revoked",
+       "2025-07-01",
+       "2025-06-01",
+       "2029-01-01"},
+      {"revoked-after-benign.pdf", pit, {"PASSED/"}, "revoked", "", "2025-06-01", "2025-09-01"},
+      {"revoked-after-benign.pdf", strict, {"INDETERMINATE/REVOKED_NO_POE"}, "revoked", "", "", ""},
+      {"expired-protected.pdf",
+       strict,
+       {"PASSED/", "PASSED/"},
+       "good",
+       "2021-09-01",
+       "2021-06-01",
+       "2029-01-01"},
+      {"expired-unprotected.pdf", pit, {"PASSED/"}, "good", "", "2021-06-01", "2021-12-31"},
+      {"expired-unprotected.pdf",
+       strict,
+       {"INDETERMINATE/OUT_OF_BOUNDS_NO_POE"},
+       "good",
+       "",
+       "",
+       ""},
+      {"three-doc-ts.pdf",
+       strict,
+       {"PASSED/", "PASSED/", "PASSED/"},
+       "good",
+       "2025-07-01",
+       "2025-06-01",
+       "2029-01-01"},
+  };
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(LongTermRoot(), &error)) << error;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + ValidationModelName(c.model));
+    const std::string bytes = ReadFile(std::string(VRD_TEST_DATA_DIR) + "/ltv/" + c.file);
+    ReportOptions options;
+    options.validation = ValidationSettings{c.model, 1767225600};  // 2026-01-01
+    DocumentReport report;
+    ASSERT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report, nullptr, options),
+              ReportStatus::kOk)
+        << report.error;
+    std::vector<std::string> indications;
+    for (const TimeStampReport& ts : report.timestamps) {
+      indications.push_back(ts.indication.main + "/" + ts.indication.sub);
+    }
+    EXPECT_EQ(indications, c.indications);
+    ASSERT_FALSE(report.timestamps.empty());
+    EXPECT_STREQ(RevocationStatusName(report.timestamps[0].revocation.status), c.revocation);
+    EXPECT_EQ(report.timestamps[0].poe_time.substr(0, 10), c.poe);
+    EXPECT_EQ(report.existence_proven_at.substr(0, 10), c.existence);
+    EXPECT_EQ(report.renew_by.substr(0, 10), c.renew_by);
+  }
+}
+
+// A CRL signed by another key under the issuer's name is not believed, and
+// is listed with why.
+TEST(ReportLongTermTest, UnauthorisedItemsAreIgnoredWithWhy) {
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(LongTermRoot(), &error)) << error;
+  const std::string bytes = ReadFile(std::string(VRD_TEST_DATA_DIR) + "/ltv/forged-crl.pdf");
+  DocumentReport report;
+  ASSERT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report), ReportStatus::kOk);
+  ASSERT_EQ(report.timestamps.size(), 1u);
+  const RevocationReport& revocation = report.timestamps[0].revocation;
+  ASSERT_EQ(revocation.ignored.size(), 1u);
+  EXPECT_EQ(revocation.ignored[0].kind, "crl");
+  EXPECT_EQ(revocation.ignored[0].why, "its signature does not verify with the issuer's key");
+}
+
 TEST(ReportRobustnessTest, DeepAndCyclicFieldTreesEndWithoutTimeStamps) {
   for (const auto& [depth, extra] : {std::pair{5000, 0}, std::pair{3, 200000}}) {
     const std::string doc = HostileDocument(depth, extra);
