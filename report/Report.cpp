@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <qpdf/QPDF.hh>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,48 @@ ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<Revision
   return ReportStatus::kOk;
 }
 
+// Earlier revisions whose /DSS is read too, at most; scanned bytes at most
+// when looking for them.
+constexpr size_t kMaxDssRevisions = 16;
+constexpr int64_t kMaxDssScan = int64_t{64} << 20;
+
+// The /DSS items of earlier revisions that the document's /DSS no longer
+// lists: revocation data a later revision removed still proves what it
+// proved. Only revisions whose own bytes name "/DSS" are opened (each
+// without recovery), the latest kMaxDssRevisions of them.
+void AddRemovedDssItems(DocumentInput* input, const std::vector<RevisionEnd>& ends,
+                        const DssItems& current, DocumentCertificates* carried) {
+  if (ends.size() < 2 || ends[ends.size() - 2].line_end - ends[0].line_end > kMaxDssScan) return;
+  std::vector<size_t> revisions;
+  for (size_t r = ends.size() - 1; r-- > 1 && revisions.size() < kMaxDssRevisions;) {
+    std::string bytes;
+    const int64_t begin = ends[r - 1].line_end;
+    if (input->ReadExactly(begin, static_cast<size_t>(ends[r].line_end - begin), &bytes) &&
+        bytes.find("/DSS") != std::string::npos) {
+      revisions.push_back(r);
+    }
+  }
+  std::set<std::string> known(current.crls.begin(), current.crls.end());
+  known.insert(current.ocsps.begin(), current.ocsps.end());
+  for (const size_t r : revisions) {
+    QPDF earlier;
+    try {
+      input->Open(&earlier, "revision", ends[r].line_end, false);
+    } catch (const std::exception&) {
+      continue;
+    }
+    DssItems dss = ReadDss(&earlier);
+    carried->Add(dss.certificates);
+    for (std::vector<std::string>* items : {&dss.crls, &dss.ocsps}) {
+      for (std::string& item : *items) {
+        if (known.insert(item).second) {
+          carried->revocation().Add(std::move(item), "dss, removed by a later revision");
+        }
+      }
+    }
+  }
+}
+
 ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
                                const ComputedDigest* known, DocumentBudget* budget,
                                DocumentReport* out) {
@@ -60,10 +103,11 @@ ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
     input->Open(&pdf, "document", input->size());
     out->recovered = pdf.anyWarnings();
     DocumentCertificates carried;
-    DssItems dss = ReadDss(&pdf);
+    const DssItems dss = ReadDss(&pdf);
     carried.Add(dss.certificates);
-    for (std::string& crl : dss.crls) carried.revocation().Add(std::move(crl), "dss");
-    for (std::string& ocsp : dss.ocsps) carried.revocation().Add(std::move(ocsp), "dss");
+    for (const std::string& crl : dss.crls) carried.revocation().Add(crl, "dss");
+    for (const std::string& ocsp : dss.ocsps) carried.revocation().Add(ocsp, "dss");
+    AddRemovedDssItems(input, ends, dss, &carried);
     const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
     Walk walk;
     walk.pdf = &pdf;

@@ -591,6 +591,33 @@ TEST(ReportLongTermTest, UnauthorisedItemsAreIgnoredWithWhy) {
   EXPECT_EQ(revocation.ignored[0].why, "its signature does not verify with the issuer's key");
 }
 
+// A later revision that empties the /DSS does not take back what its CRLs
+// proved: they are read from the revision that listed them.
+TEST(ReportLongTermTest, RevocationDataALaterRevisionRemovedStillCounts) {
+  const std::string base = ReadFile(std::string(VRD_TEST_DATA_DIR) + "/ltv/good-crl.pdf");
+  const size_t dss_at = base.rfind("/DSS ");
+  ASSERT_NE(dss_at, std::string::npos);
+  const int dss = std::stoi(base.substr(dss_at + 5));
+  const std::string prev = base.substr(base.rfind("startxref\n") + 10);
+  const size_t size = std::stoul(base.substr(base.rfind("/Size ") + 6));
+  char entry[32];
+  std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", base.size());
+  const std::string object = std::to_string(dss) + " 0 obj\n<< >>\nendobj\n";
+  const std::string document = base + object + "xref\n" + std::to_string(dss) + " 1\n" + entry +
+                               "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R /Prev " +
+                               std::to_string(std::stoll(prev)) + " >>\nstartxref\n" +
+                               std::to_string(base.size() + object.size()) + "\n%%EOF\n";
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(LongTermRoot(), &error)) << error;
+  DocumentReport report;
+  ASSERT_EQ(BuildReport(Bytes(document), document.size(), trust, &report), ReportStatus::kOk)
+      << report.error;
+  ASSERT_EQ(report.timestamps.size(), 1u);
+  EXPECT_EQ(report.timestamps[0].revocation.status, RevocationStatus::kGood);
+  EXPECT_EQ(report.timestamps[0].revocation.decided_where, "dss, removed by a later revision");
+}
+
 TEST(ReportRobustnessTest, DeepAndCyclicFieldTreesEndWithoutTimeStamps) {
   for (const auto& [depth, extra] : {std::pair{5000, 0}, std::pair{3, 200000}}) {
     const std::string doc = HostileDocument(depth, extra);
