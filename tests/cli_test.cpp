@@ -34,6 +34,50 @@ const std::string kPki = std::string(VRD_TEST_DATA_DIR) + "/pki/";
 
 // --- helpers ----------------------------------------------------------------
 
+// The --all options for limits and long-term validation: values read as
+// documented, anything else (or without --all) a usage error.
+TEST(TsVerifyCoreTest, ParseLongTermAndLimitOptions) {
+  struct Case {
+    std::vector<const char*> args;
+    bool ok;
+    uint64_t max_inflate;
+    int64_t at;
+    bool strict;
+  };
+  const Case cases[] = {
+      {{"--max-inflate", "64M"}, true, uint64_t{64} << 20, 0, false},
+      {{"--max-inflate", "2048"}, true, 2048, 0, false},
+      {{"--max-inflate", "1G", "--model", "strict"}, true, uint64_t{1} << 30, 0, true},
+      {{"--at", "2026-01-01"}, true, 0, 1767225600, false},
+      {{"--at", "2024-02-29T12:30:00Z", "--model", "point-in-time"}, true, 0, 1709209800, false},
+      {{"--max-inflate", "1023"}, false, 0, 0, false},
+      {{"--max-inflate", "2T"}, false, 0, 0, false},
+      {{"--max-inflate", "-5M"}, false, 0, 0, false},
+      {{"--max-seconds", "0"}, false, 0, 0, false},
+      {{"--model", "lenient"}, false, 0, 0, false},
+      {{"--at", "2026-13-01"}, false, 0, 0, false},
+      {{"--at", "2026-01-01T00:00:00"}, false, 0, 0, false},
+      {{"--at", "1969-12-31"}, false, 0, 0, false},
+  };
+  for (const bool all : {true, false}) {
+    for (const Case& c : cases) {
+      std::vector<const char*> argv = {"tsverify"};
+      if (all) argv.push_back("--all");
+      argv.insert(argv.end(), c.args.begin(), c.args.end());
+      argv.push_back("a.pdf");
+      Options options;
+      std::string error;
+      SCOPED_TRACE(::testing::PrintToString(argv));
+      const bool ok = ParseCommandLine(static_cast<int>(argv.size()), argv.data(), options, error);
+      ASSERT_EQ(ok, c.ok && all) << error;
+      if (!ok) continue;
+      EXPECT_EQ(options.max_inflate, c.max_inflate);
+      EXPECT_EQ(options.at, c.at);
+      EXPECT_EQ(options.strict, c.strict);
+    }
+  }
+}
+
 TEST(TsVerifyCoreTest, ParseCommandLine) {
   struct Case {
     std::vector<const char*> args;

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/rsa.h>
+#include <openssl/x509v3.h>
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pl_Buffer.hh>
@@ -35,6 +37,7 @@
 #include "report/Budget.h"
 #include "report/Decoders.h"
 #include "report/RawSignatures.h"
+#include "report/Revocation.h"
 #include "report/TokenReport.h"
 #include "toolkit/qvtk.h"
 #include "util/DocumentFile.h"
@@ -616,6 +619,78 @@ TEST(ReportLongTermTest, RevocationDataALaterRevisionRemovedStillCounts) {
   ASSERT_EQ(report.timestamps.size(), 1u);
   EXPECT_EQ(report.timestamps[0].revocation.status, RevocationStatus::kGood);
   EXPECT_EQ(report.timestamps[0].revocation.decided_where, "dss, removed by a later revision");
+}
+
+// The revocation index against lists OpenSSL writes: serials whose DER
+// needs a leading zero, one byte long or twenty, entries out of order, with
+// and without a reason; a certificate not listed is good.
+TEST(ReportLongTermTest, CrlIndexFindsEveryListedSerial) {
+  EVP_PKEY* key = EVP_RSA_gen(2048);
+  ASSERT_NE(key, nullptr);
+  X509* issuer = X509_new();
+  X509_NAME* name = X509_get_subject_name(issuer);
+  X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>("Index CA"), -1, -1, 0);
+  X509_set_issuer_name(issuer, name);
+  X509_set_pubkey(issuer, key);
+  X509_sign(issuer, key, EVP_sha256());
+  const std::vector<std::string> serials = {
+      "7f", "80", "00ff", "01", "0123456789abcdef0123456789abcdef01234567", "5a5a", "ff00"};
+  X509_CRL* crl = X509_CRL_new();
+  X509_CRL_set_version(crl, X509_CRL_VERSION_2);
+  X509_CRL_set_issuer_name(crl, name);
+  ASN1_TIME* this_update = ASN1_TIME_set(nullptr, 1750000000);
+  X509_CRL_set1_lastUpdate(crl, this_update);
+  for (size_t i = 0; i < serials.size(); ++i) {
+    BIGNUM* bn = nullptr;
+    BN_hex2bn(&bn, serials[i].c_str());
+    X509_REVOKED* entry = X509_REVOKED_new();
+    ASN1_INTEGER* serial = BN_to_ASN1_INTEGER(bn, nullptr);
+    X509_REVOKED_set_serialNumber(entry, serial);
+    ASN1_TIME* when = ASN1_TIME_set(nullptr, 1740000000 + static_cast<time_t>(i));
+    X509_REVOKED_set_revocationDate(entry, when);
+    if (i % 2 == 1) {
+      ASN1_ENUMERATED* reason = ASN1_ENUMERATED_new();
+      ASN1_ENUMERATED_set(reason, 1);
+      X509_REVOKED_add1_ext_i2d(entry, NID_crl_reason, reason, 0, 0);
+      ASN1_ENUMERATED_free(reason);
+    }
+    X509_CRL_add0_revoked(crl, entry);  // kept in the order added
+    ASN1_TIME_free(when);
+    ASN1_INTEGER_free(serial);
+    BN_free(bn);
+  }
+  X509_CRL_sign(crl, key, EVP_sha256());
+  unsigned char* der = nullptr;
+  const int length = i2d_X509_CRL(crl, &der);
+  RevocationSet items;
+  items.Add(std::string(reinterpret_cast<char*>(der), length), "test");
+  OPENSSL_free(der);
+  std::vector<std::string> asked = serials;
+  asked.push_back("02");  // not listed
+  for (size_t i = 0; i < asked.size(); ++i) {
+    SCOPED_TRACE(asked[i]);
+    X509* cert = X509_new();
+    BIGNUM* bn = nullptr;
+    BN_hex2bn(&bn, asked[i].c_str());
+    BN_to_ASN1_INTEGER(bn, X509_get_serialNumber(cert));
+    BN_free(bn);
+    X509_set_issuer_name(cert, name);
+    ASN1_TIME_set(X509_getm_notAfter(cert), 1900000000);
+    const CertificateStatus status = items.StatusOf(cert, issuer, 1745000000);
+    if (i < serials.size()) {
+      EXPECT_EQ(status.status, RevocationStatus::kRevoked);
+      EXPECT_EQ(status.revoked_at, 1740000000 + static_cast<int64_t>(i));
+      EXPECT_EQ(status.reason, i % 2 == 1 ? "keyCompromise" : "");
+    } else {
+      EXPECT_EQ(status.status, RevocationStatus::kGood);
+    }
+    X509_free(cert);
+  }
+  ASN1_TIME_free(this_update);
+  X509_CRL_free(crl);
+  X509_free(issuer);
+  EVP_PKEY_free(key);
 }
 
 TEST(ReportRobustnessTest, DeepAndCyclicFieldTreesEndWithoutTimeStamps) {
