@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -347,9 +348,34 @@ void BM_AllJobsScaling(benchmark::State& state) {
 
 // Long-term validation against a CRL of 75,000 entries (made by
 // scripts/make-ltv-docs.py --big-crl): one process on that document against
-// one on the same time-stamp without revocation data
-// (tests/data/ltv/no-revocation.pdf), taking turns.
+// one on the same document with the list's entries blanked (the same bytes
+// to read and hash, but no revocation data), taking turns.
 constexpr int kBigCrlEntries = 75000;
+
+// Copies the document at from to to with the contents of its one stream
+// that holds a DER SEQUENCE of a megabyte or more turned to zeros.
+bool BlankLargeList(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  for (size_t at = bytes.find("stream\n"); at != std::string::npos;
+       at = bytes.find("stream\n", at + 1)) {
+    const size_t der = at + 7;
+    if (der + 5 > bytes.size() || static_cast<unsigned char>(bytes[der]) != 0x30 ||
+        static_cast<unsigned char>(bytes[der + 1]) != 0x83) {
+      continue;
+    }
+    const size_t length = static_cast<size_t>(static_cast<unsigned char>(bytes[der + 2])) << 16 |
+                          static_cast<size_t>(static_cast<unsigned char>(bytes[der + 3])) << 8 |
+                          static_cast<unsigned char>(bytes[der + 4]);
+    if (length < (size_t{1} << 20) || der + 5 + length > bytes.size()) continue;
+    std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(der + 5),
+              bytes.begin() + static_cast<std::ptrdiff_t>(der + 5 + length), '\0');
+    std::ofstream out(to, std::ios::binary);
+    out << bytes;
+    return static_cast<bool>(out);
+  }
+  return false;
+}
 
 void BM_AllBigCrl_PerFile(benchmark::State& state) {
   const std::string dir = fs::temp_directory_path() / ("vrd_big_crl_" + std::to_string(getpid()));
@@ -362,7 +388,11 @@ void BM_AllBigCrl_PerFile(benchmark::State& state) {
     return state.SkipWithError("cannot make the big-CRL document (openssl, faketime)");
   }
   const std::string anchor = VRD_SOURCE_DIR "/tests/data/ltv/pki/root.pem";
-  const std::string plain = VRD_SOURCE_DIR "/tests/data/ltv/no-revocation.pdf";
+  const std::string plain = dir + "/blanked.pdf";
+  if (!BlankLargeList(big, plain)) {
+    fs::remove_all(dir);
+    return state.SkipWithError("cannot find the list in the big-CRL document");
+  }
   Sides sides;
   bool ours_first = false;
   for (auto _ : state) {
@@ -380,7 +410,7 @@ void BM_AllBigCrl_PerFile(benchmark::State& state) {
     sides.Add(ours.seconds, ours.cpu, peer.seconds, peer.cpu);
     state.SetIterationTime(ours.seconds);
   }
-  summary.big_crl_ratio = sides.Report(state, 1, "no_revocation_ms");
+  summary.big_crl_ratio = sides.Report(state, 1, "blanked_ms");
   fs::remove_all(dir);
 }
 
@@ -423,7 +453,7 @@ int main(int argc, char** argv) {
     PrintFigure("-j 2 speedup / machine's two-thread scaling", summary.relative_scaling, ">= 0.9");
   }
   if (summary.big_crl_ratio >= 0) {
-    PrintFigure("75,000-entry CRL / no revocation data", summary.big_crl_ratio, "<= 2");
+    PrintFigure("75,000-entry CRL / the same list blanked", summary.big_crl_ratio, "<= 2");
   }
   if (documents_requested) {
     std::error_code error;
