@@ -36,6 +36,7 @@
 #include "api/VerifyDocumentFile.h"
 #include "report/Budget.h"
 #include "report/Decoders.h"
+#include "report/FieldWalk.h"
 #include "report/RawSignatures.h"
 #include "report/Revocation.h"
 #include "report/TokenReport.h"
@@ -576,6 +577,25 @@ TEST(ReportLongTermTest, IndicationsUnderBothModels) {
     EXPECT_EQ(report.existence_proven_at.substr(0, 10), c.existence);
     EXPECT_EQ(report.renew_by.substr(0, 10), c.renew_by);
   }
+}
+
+// CRLs the user gives (--revocation) count like the document's own: the
+// document without revocation data passes with another document's CRLs.
+TEST(ReportLongTermTest, UserRevocationFilesCount) {
+  QPDF other;
+  other.processFile((std::string(VRD_TEST_DATA_DIR) + "/ltv/good-crl.pdf").c_str());
+  TrustSettings settings = LongTermRoot();
+  settings.revocation_items = ReadDss(&other).crls;
+  ASSERT_EQ(settings.revocation_items.size(), 2u);
+  TrustSources trust;
+  std::string error;
+  ASSERT_TRUE(trust.Load(settings, &error)) << error;
+  const std::string bytes = ReadFile(std::string(VRD_TEST_DATA_DIR) + "/ltv/no-revocation.pdf");
+  DocumentReport report;
+  ASSERT_EQ(BuildReport(Bytes(bytes), bytes.size(), trust, &report), ReportStatus::kOk);
+  ASSERT_EQ(report.timestamps.size(), 1u);
+  EXPECT_EQ(report.timestamps[0].indication.main, "PASSED");
+  EXPECT_EQ(report.timestamps[0].revocation.decided_where, "--revocation");
 }
 
 // A CRL signed by another key under the issuer's name is not believed, and
