@@ -24,7 +24,7 @@ test_packages=(
   openssl faketime
   clang libclang-rt-14-dev llvm clang-format
   dpkg-dev man-db
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev unzip
   wine wine64 locales
   valgrind jq
   poppler-utils
