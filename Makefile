@@ -1,7 +1,7 @@
 # Front door. `make test` and `make demo` set up a fresh Debian 12 machine
 # (missing packages only, each its own profile of scripts/install-deps.sh) and
 # then build and run.
-.PHONY: all deps demo-deps build test demo bench package install fuzz-long clean
+.PHONY: all deps demo-deps build test demo bench package package-windows install fuzz-long clean
 
 # The build tree of tests and packages; the demo reuses it with the tests off.
 CONFIGURE_FULL = cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON
@@ -30,6 +30,13 @@ package: deps
 	$(CONFIGURE_FULL) >/dev/null
 	cmake --build build -j$$(nproc) --target VIDEREDEve_Z_64 tsverify
 	cd build && cpack -G DEB
+
+# The Windows package, build-win/vrd-tsverify-<version>-win64.zip: the
+# Windows stage's build (OpenSSL and qpdf cross-built once and cached), then
+# scripts/package-windows.sh.
+package-windows: deps
+	VRD_WINDOWS_BUILD_ONLY=1 scripts/stage-windows.sh
+	scripts/package-windows.sh build-win
 
 # Everything a user needs under PREFIX (default /usr/local).
 install: build

@@ -7,6 +7,10 @@
 
 #include "cli/TsVerifyCore.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace vrd {
 namespace cli {
 namespace {
@@ -14,7 +18,19 @@ namespace {
 // The signal that asked the batch to stop, 0 while none did.
 volatile std::sig_atomic_t stop_signal = 0;
 
+#if defined(_WIN32)
+// Windows has no SIGINT or SIGTERM to send: Ctrl-C and Ctrl-Break in the
+// console stop the batch as SIGINT does elsewhere (exit status 130). Closing
+// the console, logging off and shutting down are left to the default
+// handler, which ends the process.
+BOOL WINAPI RequestStop(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  stop_signal = SIGINT;
+  return TRUE;
+}
+#else
 extern "C" void RequestStop(int signal_number) { stop_signal = signal_number; }
+#endif
 
 // The exit status of a process that a signal ended (the shells' convention).
 constexpr int kExitSignalBase = 128;
@@ -22,8 +38,12 @@ constexpr int kExitSignalBase = 128;
 }  // namespace
 
 BatchOutput::BatchOutput() {
+#if defined(_WIN32)
+  SetConsoleCtrlHandler(RequestStop, TRUE);
+#else
   std::signal(SIGINT, RequestStop);
   std::signal(SIGTERM, RequestStop);
+#endif
 }
 
 bool BatchOutput::Write(const std::string& text) {

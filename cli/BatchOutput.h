@@ -1,7 +1,8 @@
 // How tsverify writes a batch's results and ends it: each result is written
 // whole and flushed at once, so that whatever stops the run leaves only whole
-// lines behind; SIGINT and SIGTERM stop the batch once the files in flight
-// are written instead of ending the process mid-line; a write that fails
+// lines behind; SIGINT and SIGTERM (on Windows, Ctrl-C and Ctrl-Break in the
+// console) stop the batch once the files in flight are written instead of
+// ending the process mid-line; a write that fails
 // (full disk, closed standard output, a pipe whose reader left while SIGPIPE
 // is ignored) stops the batch with a message on standard error. A reader
 // that leaves a pipe otherwise ends the process quietly (SIGPIPE).
@@ -19,7 +20,8 @@ namespace cli {
 
 class BatchOutput {
  public:
-  // Installs the SIGINT and SIGTERM handlers for the run.
+  // Installs the SIGINT and SIGTERM handlers (Windows: the console control
+  // handler) for the run.
   BatchOutput();
 
   // Writes text to standard output and flushes it; false once a write has

@@ -8,7 +8,11 @@
 
 #include "api/VerifyTimeStampToken.h"
 #if defined(VRD_HAVE_REPORT)
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include "cli/AllModule.h"
 #endif
@@ -46,7 +50,43 @@ void ClearProgress() {
   std::fflush(stderr);
 }
 
-#if defined(VRD_HAVE_REPORT)
+#if defined(VRD_HAVE_REPORT) && defined(_WIN32)
+// Loads the module from tsverify.exe's own folder (never from the DLL search
+// path: a file of that name elsewhere is not ours). The folder is taken in
+// UTF-16, so any folder name works whatever the ANSI code page; the command
+// line goes on in that code page, as the rest of tsverify.exe reads it.
+int RunAllModule(int argc, char** argv) {
+  std::wstring self(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+    if (length == 0) return kExitUsage;
+    if (length < self.size()) {
+      self.resize(length);
+      break;
+    }
+    self.resize(self.size() * 2);
+  }
+  const std::wstring file(vrd::cli::kAllModuleFile,
+                          vrd::cli::kAllModuleFile + sizeof(vrd::cli::kAllModuleFile) - 1);
+  const std::wstring path = self.substr(0, self.find_last_of(L"\\/") + 1) + file;
+  // The module's own imports (the crypto toolkit) are found beside it.
+  HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (module == nullptr) {
+    std::fprintf(stderr, "tsverify: --all needs %s, not found beside tsverify.exe (error %lu)\n",
+                 vrd::cli::kAllModuleFile, static_cast<unsigned long>(GetLastError()));
+    return kExitUsage;
+  }
+  // Through void (*)(void), so that the compiler accepts the cast.
+  auto entry = reinterpret_cast<vrd::cli::AllModuleEntry>(
+      reinterpret_cast<void (*)(void)>(GetProcAddress(module, vrd::cli::kAllModuleEntry)));
+  if (entry == nullptr) {
+    std::fprintf(stderr, "tsverify: %s is not this version's --all module\n",
+                 vrd::cli::kAllModuleFile);
+    return kExitUsage;
+  }
+  return entry(argc, argv);
+}
+#elif defined(VRD_HAVE_REPORT)
 // The module's path: beside the executable in the build tree, in the library
 // folder's vrd/ once installed. Found from the executable's own location
 // rather than its run path, which an interposed dlopen (a sanitizer's) would

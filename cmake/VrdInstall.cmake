@@ -21,9 +21,14 @@ install(TARGETS VIDEREDEve_Z_64 vrd_toolkit vrd_headers EXPORT vrd-targets
           NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(TARGETS tsverify RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-if(NOT CMAKE_CROSSCOMPILING)  # the --all module, built where the report is
-  install(TARGETS vrd_tsverify_all LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vrd
-          COMPONENT runtime)
+if(VRD_REPORT)  # the --all module, built where the report is
+  if(WIN32)  # beside tsverify.exe, where it looks for the module
+    install(TARGETS vrd_tsverify_all LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT runtime)
+  else()
+    install(TARGETS vrd_tsverify_all LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/vrd
+            COMPONENT runtime)
+  endif()
 endif()
 install(FILES ${PROJECT_SOURCE_DIR}/include/vrd/tsverify.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrd COMPONENT development)

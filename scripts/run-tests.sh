@@ -22,6 +22,8 @@ stage "Linux build and tests"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
+# The Windows stage compares tsverify.exe --all with this build's tsverify.
+export VRD_LINUX_BUILD=$PWD/build
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer, -funsigned-char"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVRD_SANITIZE=ON -DVRD_UNSIGNED_CHAR=ON \

@@ -1,7 +1,16 @@
 #!/usr/bin/env bash
-# The Windows x64 stage of `make test`: cross-builds the DLLs and their test
-# programs with mingw-w64 against a static OpenSSL (built once and cached, see
-# build-openssl-mingw.sh), then runs the suites under wine through CTest.
+# The Windows x64 stage of `make test`: cross-builds the DLLs, tsverify.exe
+# with its --all module and the test programs with mingw-w64 against a static
+# OpenSSL and a static qpdf (each built once and cached, see
+# build-openssl-mingw.sh and build-qpdf-mingw.sh), then runs the suites under
+# wine through CTest, `tsverify.exe --all --json` against the Linux build on
+# every report test document, and the Windows package (package-windows.sh)
+# unpacked into a fresh folder.
+#
+# VRD_WINDOWS_BUILD_ONLY=1 stops after the build (`make package-windows`).
+# VRD_LINUX_BUILD names a Linux build tree whose tsverify is the reference
+# (run-tests.sh passes its own); without it the stage builds tsverify in
+# build-win-linux/.
 #
 # Wine is set up so that a failure cannot pass for success:
 #  - WINEDEBUG keeps err+module, so a missing DLL is named, not just exit 53;
@@ -26,18 +35,25 @@ log() { printf 'stage-windows: %s\n' "$*" >&2; }
 
 openssl_prefix=$(scripts/build-openssl-mingw.sh)
 log "OpenSSL for mingw: $openssl_prefix ($((SECONDS - started)) s)"
+qpdf_prefix=$(scripts/build-qpdf-mingw.sh)
+log "qpdf for mingw: $qpdf_prefix ($((SECONDS - started)) s)"
+# pkg-config sees the target's qpdf only, never the host's (also when the
+# build reruns the configuration).
+export PKG_CONFIG_LIBDIR=$qpdf_prefix/lib/pkgconfig PKG_CONFIG_PATH=
 
 wine_bin=$(command -v wine)
 # OpenSSL is looked up afresh each time, so a new cache entry is picked up.
 cmake -S . -B "$build" -U 'OPENSSL_*' -U 'LIB_EAY*' -U 'SSL_EAY*' \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_FIND_ROOT_PATH="$openssl_prefix" -DOPENSSL_USE_STATIC_LIBS=ON \
+  -DCMAKE_FIND_ROOT_PATH="$openssl_prefix;$qpdf_prefix" -DOPENSSL_USE_STATIC_LIBS=ON \
+  -DVRD_REPORT=ON \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$wine_bin" \
   -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$build/bin" \
   -DVRD_BENCH=OFF -DVRD_FUZZ=OFF -DVRD_SANITIZE=OFF >/dev/null
 cmake --build "$build" -j"$jobs"
 log "build done ($((SECONDS - started)) s)"
+[ "${VRD_WINDOWS_BUILD_ONLY:-0}" != 1 ] || exit 0
 
 export WINEPREFIX=$build/wineprefix
 export WINEARCH=win64
@@ -136,6 +152,101 @@ run_example 2 '^2109 .*SHA256' readme_dll.exe
 run_example 2 'CN=vrd Sample TSA' readme_dll.exe
 run_example 1 '^code: 2109$' verify_c.exe
 log "README's Windows C example and examples/verify.c ran under wine: 2109 on the sample"
+
+# tsverify.exe --all: the same JSON as the Linux build on every report test
+# document (with -j 2, Windows paths), apart from the "file" key, and the same
+# exit status. The Linux reference is the tree run-tests.sh built, else ours.
+linux_build=${VRD_LINUX_BUILD:-}
+if [ -z "$linux_build" ]; then
+  linux_build=$root/build-win-linux
+  log "building the Linux tsverify for the --all comparison in $linux_build"
+  env -u PKG_CONFIG_LIBDIR -u PKG_CONFIG_PATH cmake -S . -B "$linux_build" \
+    -DCMAKE_BUILD_TYPE=Release -DVRD_TESTS=OFF -DVRD_BENCH=OFF >/dev/null
+  env -u PKG_CONFIG_LIBDIR -u PKG_CONFIG_PATH cmake --build "$linux_build" -j"$jobs" \
+    --target tsverify vrd_tsverify_all
+fi
+mapfile -t documents < <(cd tests/data/report && ls -- *.pdf)
+[ "${#documents[@]}" -gt 0 ] || { log "no documents in tests/data/report"; exit 1; }
+all_out=$build/all-json
+mkdir -p "$all_out"
+linux_status=0
+"$linux_build/cli/tsverify" --all --json --trust-anchor tests/data/pki/root.pem -j 2 \
+  "${documents[@]/#/tests/data/report/}" >"$all_out/linux.jsonl" || linux_status=$?
+windows_status=0
+wine "$build/bin/tsverify.exe" --all --json --trust-anchor 'tests\data\pki\root.pem' -j 2 \
+  "${documents[@]/#/tests\\data\\report\\}" >"$all_out/windows.jsonl" \
+  2>"$all_out/windows.err" || windows_status=$?
+python3 - "$all_out/linux.jsonl" "$all_out/windows.jsonl" "${#documents[@]}" <<'PY' || {
+import json, sys
+def objects(path):
+    with open(path, encoding="utf-8") as f:
+        return [json.loads(line) for line in f if line.strip()]
+linux, windows = objects(sys.argv[1]), objects(sys.argv[2])
+if len(linux) != int(sys.argv[3]) or len(windows) != len(linux):
+    sys.exit(f"{len(linux)} Linux and {len(windows)} Windows reports for {sys.argv[3]} documents")
+for a, b in zip(linux, windows):
+    name = a.pop("file")
+    b.pop("file")
+    if a != b:
+        sys.exit(f"{name}:\n  Linux   {json.dumps(a, sort_keys=True)}\n  Windows {json.dumps(b, sort_keys=True)}")
+PY
+  sed 's/^/    /' "$all_out/windows.err" >&2
+  log "tsverify.exe --all --json differs from the Linux build"
+  exit 1
+}
+if [ "$windows_status" -ne "$linux_status" ]; then
+  log "tsverify.exe --all exit status $windows_status, Linux $linux_status"
+  exit 1
+fi
+log "tsverify.exe --all --json equals the Linux build on ${#documents[@]} documents (exit $linux_status)"
+
+# The package, unpacked into a fresh folder: every import of every binary is
+# one of the package's DLLs or a DLL of wine's Windows system folder (none of
+# mingw-w64's runtime), and tsverify.exe verifies the sample, plain and with
+# --all, with nothing but the package and the system's DLLs.
+zip=$(scripts/package-windows.sh "$build")
+fresh=$build/package-test
+rm -rf "$fresh"
+mkdir -p "$fresh"
+unzip -q "$zip" -d "$fresh"
+package=$(find "$fresh" -mindepth 1 -maxdepth 1 -type d)
+system32=$WINEPREFIX/drive_c/windows/system32
+log "package files:"
+(cd "$package" && find . -type f | sort | sed 's/^/    /' >&2)
+for binary in "$package"/*.dll "$package"/*.exe; do
+  imports=$(x86_64-w64-mingw32-objdump -p "$binary" | awk '/DLL Name:/ {print $3}' | sort -f)
+  log "$(basename "$binary") imports: $(tr '\n' ' ' <<<"$imports")"
+  for dll in $imports; do
+    if [ -f "$package/$dll" ]; then continue; fi
+    if grep -Eiq '^(lib(stdc\+\+|gcc|winpthread|ssp|qpdf|jpeg|crypto|ssl)|zlib|api-ms-win-crt-)' <<<"$dll"; then
+      log "$(basename "$binary") imports $dll, a runtime DLL the package does not ship"
+      exit 1
+    fi
+    if [ -z "$(find "$system32" -maxdepth 1 -iname "$dll" -print -quit)" ]; then
+      log "$(basename "$binary") imports $dll, which is neither in the package nor a system DLL"
+      exit 1
+    fi
+  done
+done
+samples=$(realpath --relative-to="$package" samples)
+run_package() {
+  local want=$1 pattern=$2 status=0 out
+  shift 2
+  out=$(cd "$package" && wine tsverify.exe "$@" 2>&1 | tr -d '\r') || status=$?
+  printf '%s\n' "$out" | sed 's/^/    /' >&2
+  if [ "$status" -ne "$want" ] || ! grep -Eq -- "$pattern" <<<"$out"; then
+    log "packaged tsverify.exe $*: exit $status (expected $want), output must match '$pattern'"
+    exit 1
+  fi
+}
+run_package 0 'result: +0 ResultOk' --trust-anchor "$samples/sample-root.pem" "$samples/sample.pdf"
+# --all ends as the Linux build's --all does on the sample.
+all_status=0
+"$linux_build/cli/tsverify" --all --json --trust-anchor samples/sample-root.pem \
+  samples/sample.pdf >/dev/null || all_status=$?
+run_package "$all_status" '"verified":true' --all --json --trust-anchor "$samples/sample-root.pem" \
+  "$samples/sample.pdf"
+log "the package ran from a fresh folder: $zip"
 
 # Korean ANSI code page: the conversion of the output texts must keep Hangul.
 # The locale is compiled into the build tree, so no system locale is needed.

@@ -45,6 +45,16 @@ add_test(NAME DllInterface.ToolkitDllExportsAndImports
                  -DEXPORT_PREFIX=QVTK_ -DEXPORT_COUNT=17
                  -DALLOWED_IMPORTS=KERNEL32.dll,msvcrt.dll,ADVAPI32.dll,USER32.dll,WS2_32.dll,CRYPT32.dll,bcrypt.dll,GDI32.dll
                  ${pe_hardening} -P ${check})
+# The --all module exports its four entry points, nothing of the code linked
+# into it, and imports the toolkit and Windows system DLLs only.
+if(VRD_REPORT)
+  add_test(NAME DllInterface.AllModuleExportsAndImports
+           COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
+                   -DFILE=$<TARGET_FILE:vrd_tsverify_all>
+                   -DEXPORT_PREFIX=VrdTsverify -DEXPORT_COUNT=4
+                   -DALLOWED_IMPORTS=DIRIrozeza64Z30-e3.4.2.19.dll,KERNEL32.dll,msvcrt.dll,ADVAPI32.dll,USER32.dll,WS2_32.dll,CRYPT32.dll,bcrypt.dll,GDI32.dll
+                   ${pe_hardening} -P ${check})
+endif()
 # No program of the build depends on a mingw-w64 runtime DLL.
 add_test(NAME DllInterface.NoMingwRuntimeImports
          COMMAND ${CMAKE_COMMAND} -DREADOBJ=${VRD_READOBJ}
