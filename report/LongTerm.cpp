@@ -38,6 +38,9 @@ std::pair<const char*, const char*> Judge(const TimeStampReport& ts, int64_t poe
       (poe == 0 || poe >= ts.tsa_not_after)) {
     return {"INDETERMINATE", "OUT_OF_BOUNDS_NO_POE"};
   }
+  if (revocation.status == RevocationStatus::kStale && revocation.only_after_expiry) {
+    return {"INDETERMINATE", "REVOCATION_OUT_OF_BOUNDS_NO_POE"};
+  }
   if (revocation.status != RevocationStatus::kGood &&
       revocation.status != RevocationStatus::kRevoked) {
     return {"INDETERMINATE", "TRY_LATER"};

@@ -10,6 +10,8 @@
 //    existence before it) or strict (past signature validation offline: any
 //    revocation after genTime needs such a proof, and so does an
 //    authority's certificate that has expired by the validation time);
+//    under both, revocation data issued only after the certificate expired
+//    proves nothing (a CA need not list expired certificates);
 //  - per document, when the document as it reads now is proven to have
 //    existed, and by when a new document time-stamp must be added.
 // Plain computation over the report's values; no I/O.

@@ -54,7 +54,8 @@ struct RevocationReport {
   std::string time;         // revocation time (RFC 3339), when revoked
   std::string reason;       // RFC 5280 reason name, when revoked ("" when none given)
   bool revoked_before_gen_time = false;
-  int64_t revoked_seconds = 0;  // the revocation time, for the judgement (not printed)
+  int64_t revoked_seconds = 0;     // the revocation time, for the judgement (not printed)
+  bool only_after_expiry = false;  // stale, with items only from after the certificate expired
   // The item that decided: "crl"/"ocsp", where it was found, when issued.
   std::string decided_by;
   std::string decided_where;

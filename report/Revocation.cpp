@@ -473,6 +473,7 @@ CertificateStatus RevocationSet::StatusOf(X509* cert, X509* issuer, int64_t gen_
         if (decided == nullptr || e.issued > decided->issued) decided = &e;
       }
       out.status = decided != nullptr ? RevocationStatus::kStale : RevocationStatus::kUnknown;
+      out.only_after_expiry = decided != nullptr && decided->issued > not_after;
     }
   }
   if (decided != nullptr) {
@@ -505,6 +506,7 @@ RevocationReport ChainRevocation(STACK_OF(X509) * chain, const RevocationSet& it
     out.certificate = NameText(X509_get_subject_name(cert));
     out.time = status.status == RevocationStatus::kRevoked ? TimeText(status.revoked_at) : "";
     out.revoked_seconds = status.status == RevocationStatus::kRevoked ? status.revoked_at : 0;
+    out.only_after_expiry = status.only_after_expiry;
     out.reason = status.reason;
     out.revoked_before_gen_time =
         status.status == RevocationStatus::kRevoked && status.revoked_at <= gen_time;

@@ -18,8 +18,9 @@
 // Status at genTime (RFC 5280, RFC 6960): revoked when a believed item lists
 // the certificate (with its revocation time and reason); else good when
 // some believed item was issued at or after genTime and not after the
-// certificate's notAfter; else stale when all were issued before genTime;
-// else unknown.
+// certificate's notAfter; else stale when there are believed items, all
+// issued before genTime or after notAfter (only_after_expiry when the newest
+// came after it); else unknown.
 //
 // Ownership: a RevocationSet owns its items. Parsed CRLs are shared through
 // a cache of the process (keyed by their bytes' SHA-256), so a large CRL
@@ -51,6 +52,9 @@ struct CertificateStatus {
   std::string decided_by;  // "crl" or "ocsp", when an item decided
   std::string decided_where;
   int64_t decided_issued = 0;  // thisUpdate of the deciding item
+  // Not good for want of items before notAfter, though some were issued
+  // after it (a CA need not list expired certificates).
+  bool only_after_expiry = false;
   std::vector<IgnoredRevocationItem> ignored;
 };
 

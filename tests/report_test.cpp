@@ -707,6 +707,16 @@ TEST(ReportLongTermTest, CrlIndexFindsEveryListedSerial) {
     }
     X509_free(cert);
   }
+  // A certificate that expired before the list was issued: the list cannot
+  // speak for it.
+  X509* expired = X509_new();
+  ASN1_INTEGER_set(X509_get_serialNumber(expired), 2);
+  X509_set_issuer_name(expired, name);
+  ASN1_TIME_set(X509_getm_notAfter(expired), 1700000000);
+  const CertificateStatus late = items.StatusOf(expired, issuer, 1600000000);
+  EXPECT_EQ(late.status, RevocationStatus::kStale);
+  EXPECT_TRUE(late.only_after_expiry);
+  X509_free(expired);
   ASN1_TIME_free(this_update);
   X509_CRL_free(crl);
   X509_free(issuer);
