@@ -137,13 +137,14 @@ struct ParsedCrl {
     return equal;
   }
 
-  // Whether the signature verifies with key; remembered per key.
-  bool VerifiedBy(EVP_PKEY* key) const {
-    unsigned char* der_key = nullptr;
-    const int length = i2d_PUBKEY(key, &der_key);
-    if (length <= 0) return false;
-    const std::string id(reinterpret_cast<const char*>(der_key), static_cast<size_t>(length));
-    OPENSSL_free(der_key);
+  // Whether the signature verifies with the issuer's key; remembered per
+  // key (its subjectPublicKey bits).
+  bool VerifiedBy(X509* issuer_cert) const {
+    EVP_PKEY* key = X509_get0_pubkey(issuer_cert);
+    const ASN1_BIT_STRING* bits = X509_get0_pubkey_bitstr(issuer_cert);
+    if (key == nullptr || bits == nullptr) return false;
+    const std::string id(reinterpret_cast<const char*>(ASN1_STRING_get0_data(bits)),
+                         static_cast<size_t>(ASN1_STRING_length(bits)));
     const std::lock_guard<std::mutex> lock(mutex);
     for (const auto& [known, ok] : verdicts) {
       if (known == id) return ok;
@@ -403,7 +404,6 @@ void RevocationSet::AddAll(const RevocationSet& other) {
 CertificateStatus RevocationSet::StatusOf(X509* cert, X509* issuer, int64_t gen_time) const {
   CertificateStatus out;
   std::vector<Evidence> believed;
-  EVP_PKEY* issuer_key = X509_get0_pubkey(issuer);
   const std::string serial = SerialKey(X509_get0_serialNumber(cert));
   const bool states_usage = (X509_get_extension_flags(issuer) & EXFLAG_KUSAGE) != 0;
   for (const Item& item : crls_) {
@@ -414,7 +414,7 @@ CertificateStatus RevocationSet::StatusOf(X509* cert, X509* issuer, int64_t gen_
       why = "an indirect CRL";
     } else if (states_usage && (X509_get_key_usage(issuer) & KU_CRL_SIGN) == 0) {
       why = "the issuer may not sign CRLs";
-    } else if (issuer_key == nullptr || !crl.VerifiedBy(issuer_key)) {
+    } else if (!crl.VerifiedBy(issuer)) {
       why = "its signature does not verify with the issuer's key";
     }
     if (why != nullptr) {
