@@ -258,4 +258,27 @@ fi
 log "output conversion again with LC_ALL=ko_KR.UTF-8 (code page 949)"
 suite_env=(LOCPATH="$locales" LC_ALL=ko_KR.UTF-8 VRD_EXPECT_ACP=949)
 run_suite -R "$codepage_tests"
+
+# A file named in Hangul reaches the report in the ANSI code page (949 here),
+# as it reaches the library: --all on it is the report of the same document
+# under an ASCII name.
+cp tests/data/report/doc-ts.pdf "$all_out/문서.pdf"
+(cd "$all_out" && env "${suite_env[@]}" wine "$build/bin/tsverify.exe" --all --json \
+  --trust-anchor '..\..\tests\data\pki\root.pem' 문서.pdf >hangul.jsonl) || true
+python3 - "$all_out/windows.jsonl" "$all_out/hangul.jsonl" <<'PY' || {
+import json, sys
+def objects(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return [json.loads(line) for line in f if line.strip()]
+ascii_name = [o for o in objects(sys.argv[1]) if o["file"].split("\\")[-1] == "doc-ts.pdf"]
+hangul = objects(sys.argv[2])
+for o in ascii_name + hangul:
+    o.pop("file")
+if len(hangul) != 1 or hangul != ascii_name:
+    sys.exit(f"doc-ts.pdf {ascii_name}\nunder a Hangul name {hangul}")
+PY
+  log "tsverify.exe --all on a file named in Hangul (code page 949) differs"
+  exit 1
+}
+log "tsverify.exe --all read a file named in Hangul through code page 949"
 log "done in $((SECONDS - started)) s"
