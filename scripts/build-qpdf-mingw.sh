@@ -15,7 +15,7 @@
 # Compiled with the hardening flags of the Windows build (cmake/VrdDefaults.cmake:
 # -fstack-protector-strong, -D_FORTIFY_SOURCE=2; libssp comes in at the final
 # link). Cached like build-openssl-mingw.sh, keyed by the three versions, the
-# flags and the compiler: only a cache miss pays for the build (about ten
+# flags and the compiler: only a cache miss pays for the build (three to six
 # minutes on two cores).
 #
 # Environment:
