@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
+#include <openssl/ocsp.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 #include <openssl/x509v3.h>
@@ -641,6 +642,87 @@ TEST(ReportLongTermTest, RevocationDataALaterRevisionRemovedStillCounts) {
   EXPECT_EQ(report.timestamps[0].revocation.decided_where, "dss, removed by a later revision");
 }
 
+// A certificate named cn with serial, issued under issuer_name and signed
+// with signer (self-signed when cert_key is signer); extended key usage
+// id-kp-OCSPSigning when asked.
+X509* MakeCertificate(const char* cn, long serial, const X509_NAME* issuer_name, EVP_PKEY* cert_key,
+                      EVP_PKEY* signer, bool ocsp_signing) {
+  X509* cert = X509_new();
+  X509_set_version(cert, X509_VERSION_3);
+  ASN1_INTEGER_set(X509_get_serialNumber(cert), serial);
+  X509_NAME_add_entry_by_txt(X509_get_subject_name(cert), "CN", MBSTRING_ASC,
+                             reinterpret_cast<const unsigned char*>(cn), -1, -1, 0);
+  X509_set_issuer_name(cert, issuer_name != nullptr ? issuer_name : X509_get_subject_name(cert));
+  ASN1_TIME_set(X509_getm_notBefore(cert), 1600000000);
+  ASN1_TIME_set(X509_getm_notAfter(cert), 1900000000);
+  X509_set_pubkey(cert, cert_key);
+  if (ocsp_signing) {
+    X509_EXTENSION* eku = X509V3_EXT_conf_nid(nullptr, nullptr, NID_ext_key_usage, "OCSPSigning");
+    X509_add_ext(cert, eku, -1);
+    X509_EXTENSION_free(eku);
+  }
+  X509_sign(cert, signer, EVP_sha256());
+  return cert;
+}
+
+// An OCSP response saying cert (of issuer) is good as at this_update,
+// signed by signer with key.
+std::string OcspGood(X509* cert, X509* issuer, X509* signer, EVP_PKEY* key, time_t this_update) {
+  OCSP_BASICRESP* basic = OCSP_BASICRESP_new();
+  OCSP_CERTID* id = OCSP_cert_to_id(EVP_sha1(), cert, issuer);
+  ASN1_TIME* when = ASN1_TIME_set(nullptr, this_update);
+  OCSP_basic_add1_status(basic, id, V_OCSP_CERTSTATUS_GOOD, 0, nullptr, when, nullptr);
+  STACK_OF(X509)* certs = sk_X509_new_null();
+  OCSP_basic_sign(basic, signer, key, EVP_sha256(), certs, 0);
+  OCSP_RESPONSE* response = OCSP_response_create(OCSP_RESPONSE_STATUS_SUCCESSFUL, basic);
+  unsigned char* der = nullptr;
+  const int length = i2d_OCSP_RESPONSE(response, &der);
+  std::string out(reinterpret_cast<char*>(der), length > 0 ? length : 0);
+  OPENSSL_free(der);
+  OCSP_RESPONSE_free(response);
+  sk_X509_free(certs);
+  ASN1_TIME_free(when);
+  OCSP_CERTID_free(id);
+  OCSP_BASICRESP_free(basic);
+  return out;
+}
+
+// An OCSP response counts when the issuer signed it or a responder the
+// issuer certified for OCSP signing did; not a responder without that
+// usage, nor one that only borrows the issuer's name.
+TEST(ReportLongTermTest, OcspOnlyFromAuthorisedResponders) {
+  EVP_PKEY* ca_key = EVP_RSA_gen(2048);
+  EVP_PKEY* other_key = EVP_RSA_gen(2048);
+  X509* ca = MakeCertificate("OCSP Test CA", 1, nullptr, ca_key, ca_key, false);
+  X509* tsa =
+      MakeCertificate("OCSP Test TSA", 2, X509_get_subject_name(ca), other_key, ca_key, false);
+  X509* responder =
+      MakeCertificate("Responder", 3, X509_get_subject_name(ca), other_key, ca_key, true);
+  X509* plain = MakeCertificate("Plain", 4, X509_get_subject_name(ca), other_key, ca_key, false);
+  X509* impostor = MakeCertificate("OCSP Test CA", 5, nullptr, other_key, other_key, true);
+  struct Case {
+    X509* signer;
+    EVP_PKEY* key;
+    RevocationStatus status;
+  };
+  const Case cases[] = {
+      {ca, ca_key, RevocationStatus::kGood},
+      {responder, other_key, RevocationStatus::kGood},
+      {plain, other_key, RevocationStatus::kUnknown},
+      {impostor, other_key, RevocationStatus::kUnknown},
+  };
+  for (const Case& c : cases) {
+    RevocationSet items;
+    items.Add(OcspGood(tsa, ca, c.signer, c.key, 1750000000), "test");
+    const CertificateStatus status = items.StatusOf(tsa, ca, 1745000000);
+    EXPECT_EQ(status.status, c.status) << NameText(X509_get_subject_name(c.signer));
+    EXPECT_EQ(status.ignored.size(), c.status == RevocationStatus::kGood ? 0u : 1u);
+  }
+  for (X509* cert : {ca, tsa, responder, plain, impostor}) X509_free(cert);
+  EVP_PKEY_free(ca_key);
+  EVP_PKEY_free(other_key);
+}
+
 // The revocation index against lists OpenSSL writes: serials whose DER
 // needs a leading zero, one byte long or twenty, entries out of order, with
 // and without a reason; a certificate not listed is good.
@@ -717,6 +799,35 @@ TEST(ReportLongTermTest, CrlIndexFindsEveryListedSerial) {
   EXPECT_EQ(late.status, RevocationStatus::kStale);
   EXPECT_TRUE(late.only_after_expiry);
   X509_free(expired);
+  // The same list as PEM (--revocation files) reads the same; marked
+  // indirect, it is not believed.
+  BIO* pem = BIO_new(BIO_s_mem());
+  PEM_write_bio_X509_CRL(pem, crl);
+  char* pem_text = nullptr;
+  const long pem_length = BIO_get_mem_data(pem, &pem_text);
+  RevocationSet from_pem;
+  from_pem.Add(std::string(pem_text, static_cast<size_t>(pem_length)), "test");
+  BIO_free(pem);
+  ISSUING_DIST_POINT* point = ISSUING_DIST_POINT_new();
+  point->indirectCRL = 1;
+  X509_CRL_add1_ext_i2d(crl, NID_issuing_distribution_point, point, 1, 0);
+  ISSUING_DIST_POINT_free(point);
+  X509_CRL_sign(crl, key, EVP_sha256());
+  der = nullptr;
+  const int indirect_length = i2d_X509_CRL(crl, &der);
+  RevocationSet indirect;
+  indirect.Add(std::string(reinterpret_cast<char*>(der), indirect_length), "test");
+  OPENSSL_free(der);
+  X509* listed = X509_new();
+  ASN1_INTEGER_set(X509_get_serialNumber(listed), 0x7f);
+  X509_set_issuer_name(listed, name);
+  ASN1_TIME_set(X509_getm_notAfter(listed), 1900000000);
+  EXPECT_EQ(from_pem.StatusOf(listed, issuer, 1745000000).status, RevocationStatus::kRevoked);
+  const CertificateStatus ignored = indirect.StatusOf(listed, issuer, 1745000000);
+  EXPECT_EQ(ignored.status, RevocationStatus::kUnknown);
+  ASSERT_EQ(ignored.ignored.size(), 1u);
+  EXPECT_EQ(ignored.ignored[0].why, "an indirect CRL");
+  X509_free(listed);
   ASN1_TIME_free(this_update);
   X509_CRL_free(crl);
   X509_free(issuer);
