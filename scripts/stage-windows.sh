@@ -165,17 +165,22 @@ if [ -z "$linux_build" ]; then
   env -u PKG_CONFIG_LIBDIR -u PKG_CONFIG_PATH cmake --build "$linux_build" -j"$jobs" \
     --target tsverify vrd_tsverify_all
 fi
-mapfile -t documents < <(cd tests/data/report && ls -- *.pdf)
-[ "${#documents[@]}" -gt 0 ] || { log "no documents in tests/data/report"; exit 1; }
+# The long-term validation documents (tests/data/ltv) too, with their own root.
+mapfile -t documents < <(ls -- tests/data/report/*.pdf tests/data/ltv/*.pdf)
+[ "${#documents[@]}" -gt 20 ] || { log "too few documents in tests/data/report and ltv"; exit 1; }
+anchors=() windows_anchors=()
+for anchor in tests/data/pki/root.pem tests/data/ltv/pki/root.pem; do
+  anchors+=(--trust-anchor "$anchor")
+  windows_anchors+=(--trust-anchor "${anchor//\//\\}")
+done
 all_out=$build/all-json
 mkdir -p "$all_out"
 linux_status=0
-"$linux_build/cli/tsverify" --all --json --trust-anchor tests/data/pki/root.pem -j 2 \
-  "${documents[@]/#/tests/data/report/}" >"$all_out/linux.jsonl" || linux_status=$?
+"$linux_build/cli/tsverify" --all --json "${anchors[@]}" -j 2 \
+  "${documents[@]}" >"$all_out/linux.jsonl" || linux_status=$?
 windows_status=0
-wine "$build/bin/tsverify.exe" --all --json --trust-anchor 'tests\data\pki\root.pem' -j 2 \
-  "${documents[@]/#/tests\\data\\report\\}" >"$all_out/windows.jsonl" \
-  2>"$all_out/windows.err" || windows_status=$?
+wine "$build/bin/tsverify.exe" --all --json "${windows_anchors[@]}" -j 2 "${documents[@]//\//\\}" \
+  >"$all_out/windows.jsonl" 2>"$all_out/windows.err" || windows_status=$?
 jq -c 'del(.file)' "$all_out/linux.jsonl" >"$all_out/linux.nofile"
 jq -c 'del(.file)' "$all_out/windows.jsonl" >"$all_out/windows.nofile" || true
 if [ "$(wc -l <"$all_out/linux.nofile")" -ne "${#documents[@]}" ] || [ "$windows_status" -ne "$linux_status" ] ||
@@ -259,6 +264,7 @@ log "tsverify.exe --all read a file named in Hangul through code page 949"
 # Ctrl-C (wine turns SIGINT into the console's CTRL_C_EVENT) stops an --all
 # batch with status 130, after whole lines only.
 printf 'tests\\data\\report\\doc-ts.pdf\n%.0s' $(seq 20000) >"$all_out/many.txt"
+: >"$all_out/stopped.jsonl"  # emptied first: the wait below must not see an earlier run's lines
 wine "$build/bin/tsverify.exe" --all --json -j 2 --files-from 'build-win\all-json\many.txt' \
   >"$all_out/stopped.jsonl" 2>/dev/null &
 batch=$!
