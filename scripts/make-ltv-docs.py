@@ -483,9 +483,9 @@ DOCUMENTS = [
 ]
 
 
-def crl_times(spec):
-    this_update = t(spec[1])
-    next_update = t(spec[2]) if len(spec) > 2 else next_month(this_update)
+def crl_times(crl):
+    this_update = t(crl[1])
+    next_update = t(crl[2]) if len(crl) > 2 else next_month(this_update)
     return this_update, next_update
 
 
@@ -557,11 +557,11 @@ def check_facts():
                 if step_ocsps:
                     row += "; OCSPs " + ", ".join(f"OCSP-{w}" for _, w in step_ocsps)
                 rows.append(row + "; VRI " + ", ".join(vri) + " |")
-    for spec in crls:
-        this_update, next_update = crl_times(spec)
+    for crl in crls:
+        this_update, next_update = crl_times(crl)
         listed = [f"0x{CERTS[n][2]:X}" for n, w, _ in REVOCATIONS
-                  if spec[0] == "inter" and t(w) < this_update]
-        rows.append(f"| {crl_id(spec[0], spec[1])} | CRL | ")
+                  if crl[0] == "inter" and t(w) < this_update]
+        rows.append(f"| {crl_id(crl[0], crl[1])} | CRL | ")
         rows.append(f" | {iso(this_update)} | {iso(next_update)} | "
                     f"{', '.join(listed) or 'nothing'} |")
     for name, when in ocsps:
