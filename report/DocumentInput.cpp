@@ -153,6 +153,31 @@ bool DocumentInput::ReadExactly(int64_t offset, size_t count, std::string* out) 
   return file_->ReadAt(offset, out->data(), count) == kLoadOk;
 }
 
+bool DocumentInput::Contains(int64_t begin, int64_t end, std::string_view needle) {
+  begin = std::max<int64_t>(begin, 0);
+  end = std::min(end, size_);
+  if (needle.empty() || end - begin < static_cast<int64_t>(needle.size())) return false;
+  // The last needle.size() - 1 bytes of one read lead the next, so that a
+  // match across two reads is found.
+  std::string window;
+  for (int64_t at = begin; at < end;) {
+    ByteSpan bytes;
+    if (!Next(at, static_cast<size_t>(end - at), &bytes) || bytes.length == 0) return false;
+    const std::string_view read(reinterpret_cast<const char*>(bytes.data), bytes.length);
+    if (window.empty()) {
+      if (read.find(needle) != std::string_view::npos) return true;
+    } else {
+      window.append(read.substr(0, needle.size() - 1));
+      if (window.find(needle) != std::string::npos || read.find(needle) != std::string_view::npos) {
+        return true;
+      }
+    }
+    window.assign(read.substr(read.size() - std::min(read.size(), needle.size() - 1)));
+    at += static_cast<int64_t>(bytes.length);
+  }
+  return false;
+}
+
 bool DocumentInput::Next(int64_t offset, size_t wanted, ByteSpan* bytes) {
   if (file_ == nullptr) {
     *bytes = ByteSpan{data_ + offset, wanted};

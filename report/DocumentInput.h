@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -39,6 +40,9 @@ class DocumentInput final : public RangeReader {
 
   // The count bytes from offset (inside the document), or false.
   [[nodiscard]] bool ReadExactly(int64_t offset, size_t count, std::string* out);
+
+  // Whether the bytes from begin to end hold needle, read in place (no copy).
+  [[nodiscard]] bool Contains(int64_t begin, int64_t end, std::string_view needle);
 
   // RangeReader: at most a read buffer's worth from a file.
   bool Next(int64_t offset, size_t wanted, ByteSpan* bytes) override;

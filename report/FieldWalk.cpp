@@ -238,9 +238,10 @@ void DecodeStreams(QPDFObjectHandle array, size_t cap, std::set<QPDFObjGen>* dec
 
 }  // namespace
 
-DssItems ReadDss(QPDF* pdf) {
+DssItems ReadDss(QPDF* pdf, const std::set<QPDFObjGen>& skip) {
   DssItems items;
-  std::set<QPDFObjGen> decoded;  // a stream listed again is decoded once
+  std::set<QPDFObjGen>& decoded = items.streams;  // a stream listed again is decoded once
+  decoded = skip;
   try {
     QPDFObjectHandle dss = pdf->getRoot().getKey("/DSS");
     if (!dss.isDictionary()) return items;

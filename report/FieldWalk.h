@@ -68,13 +68,16 @@ SignatureEntry ReadSignatureEntry(FoundSignature&& signature);
 // What the catalog's /DSS holds, decoded from its streams: /Certs, /CRLs
 // and /OCSPs, and the /Cert, /CRL and /OCSP of each /VRI entry (a stream
 // listed more than once is decoded once). A damaged /DSS gives what could be
-// read before the damage.
+// read before the damage. Indirect streams in skip are not decoded (the
+// caller has their bytes already); streams holds the indirect streams
+// listed, and those of skip.
 struct DssItems {
   std::vector<std::string> certificates;
   std::vector<std::string> crls;
   std::vector<std::string> ocsps;
+  std::set<QPDFObjGen> streams;
 };
-DssItems ReadDss(QPDF* pdf);
+DssItems ReadDss(QPDF* pdf, const std::set<QPDFObjGen>& skip = {});
 
 }  // namespace vrd::report
 

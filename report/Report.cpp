@@ -1,11 +1,13 @@
 #include "report/Report.h"
 
+#include <deque>
 #include <exception>
 #include <map>
 #include <optional>
 #include <qpdf/QPDF.hh>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/Budget.h"
@@ -52,24 +54,52 @@ ReportStatus ReportFromRawBytes(DocumentInput* input, const std::vector<Revision
 constexpr size_t kMaxDssRevisions = 16;
 constexpr int64_t kMaxDssScan = int64_t{64} << 20;
 
+using XRefTable = std::map<QPDFObjGen, QPDFXRefEntry>;
+
+// The offset of objgen in the file when table has it there (not in an
+// object stream).
+std::optional<qpdf_offset_t> FileOffset(const XRefTable& table, QPDFObjGen objgen) {
+  const auto found = table.find(objgen);
+  if (found == table.end() || found->second.getType() != 1) return std::nullopt;
+  return found->second.getOffset();
+}
+
+// Whether two cross-reference tables place objgen at the same spot of the
+// file (for an object in an object stream: the same place in the same
+// stream, itself at the same spot): its bytes are then the same in both.
+bool SamePlace(const XRefTable& a, const XRefTable& b, QPDFObjGen objgen) {
+  const auto in_a = a.find(objgen);
+  const auto in_b = b.find(objgen);
+  if (in_a == a.end() || in_b == b.end()) return false;
+  const QPDFXRefEntry& x = in_a->second;
+  const QPDFXRefEntry& y = in_b->second;
+  if (x.getType() == 1) return FileOffset(b, objgen) == x.getOffset();
+  if (x.getType() != 2 || y.getType() != 2 || x.getObjStreamNumber() != y.getObjStreamNumber() ||
+      x.getObjStreamIndex() != y.getObjStreamIndex()) {
+    return false;
+  }
+  const QPDFObjGen stream(x.getObjStreamNumber(), 0);
+  const std::optional<qpdf_offset_t> offset = FileOffset(a, stream);
+  return offset && FileOffset(b, stream) == offset;
+}
+
 // The /DSS items of earlier revisions that the document's /DSS no longer
 // lists: revocation data a later revision removed still proves what it
 // proved. Only revisions whose own bytes name "/DSS" are opened (each
-// without recovery), the latest kMaxDssRevisions of them.
+// without recovery), the latest kMaxDssRevisions of them; a stream the
+// current /DSS also lists from the same spot of the file is not decoded
+// again.
 void AddRemovedDssItems(DocumentInput* input, const std::vector<RevisionEnd>& ends,
-                        const DssItems& current, DocumentCertificates* carried) {
+                        const XRefTable& xref, const DssItems& current,
+                        DocumentCertificates* carried) {
   if (ends.size() < 2 || ends[ends.size() - 2].line_end - ends[0].line_end > kMaxDssScan) return;
   std::vector<size_t> revisions;
   for (size_t r = ends.size() - 1; r-- > 1 && revisions.size() < kMaxDssRevisions;) {
-    std::string bytes;
-    const int64_t begin = ends[r - 1].line_end;
-    if (input->ReadExactly(begin, static_cast<size_t>(ends[r].line_end - begin), &bytes) &&
-        bytes.find("/DSS") != std::string::npos) {
-      revisions.push_back(r);
-    }
+    if (input->Contains(ends[r - 1].line_end, ends[r].line_end, "/DSS")) revisions.push_back(r);
   }
-  std::set<std::string> known(current.crls.begin(), current.crls.end());
+  std::set<std::string_view> known(current.crls.begin(), current.crls.end());
   known.insert(current.ocsps.begin(), current.ocsps.end());
+  std::deque<std::string> removed;  // owns what known views beyond current
   for (const size_t r : revisions) {
     QPDF earlier;
     try {
@@ -77,13 +107,19 @@ void AddRemovedDssItems(DocumentInput* input, const std::vector<RevisionEnd>& en
     } catch (const std::exception&) {
       continue;
     }
-    DssItems dss = ReadDss(&earlier);
+    std::set<QPDFObjGen> unchanged;
+    const XRefTable before = earlier.getXRefTable();
+    for (const QPDFObjGen& objgen : current.streams) {
+      if (SamePlace(xref, before, objgen)) unchanged.insert(objgen);
+    }
+    DssItems dss = ReadDss(&earlier, unchanged);
     carried->Add(dss.certificates);
     for (std::vector<std::string>* items : {&dss.crls, &dss.ocsps}) {
       for (std::string& item : *items) {
-        if (known.insert(item).second) {
-          carried->revocation().Add(std::move(item), "dss, removed by a later revision");
-        }
+        if (known.count(item) != 0) continue;
+        carried->revocation().Add(item, "dss, removed by a later revision");
+        removed.push_back(std::move(item));
+        known.insert(removed.back());
       }
     }
   }
@@ -107,8 +143,8 @@ ReportStatus BuildReportWithin(DocumentInput* input, const TrustSources& trust,
     carried.Add(dss.certificates);
     for (const std::string& crl : dss.crls) carried.revocation().Add(crl, "dss");
     for (const std::string& ocsp : dss.ocsps) carried.revocation().Add(ocsp, "dss");
-    AddRemovedDssItems(input, ends, dss, &carried);
-    const std::map<QPDFObjGen, QPDFXRefEntry> xref = pdf.getXRefTable();
+    const XRefTable xref = pdf.getXRefTable();
+    AddRemovedDssItems(input, ends, xref, dss, &carried);
     Walk walk;
     walk.pdf = &pdf;
     walk.input = input;

@@ -114,11 +114,11 @@ struct ParsedCrl {
   std::string_view issuer;     // the issuer Name's DER
   int64_t this_update = 0;
   bool indirect = false;
+  std::string_view revoked;  // revokedCertificates' contents, checked well-formed
   struct Entry {
     std::string_view serial;  // INTEGER contents
     std::string_view rest;    // revocationDate and crlEntryExtensions
   };
-  std::vector<Entry> entries;  // sorted by serial
 
   // Whether the issuer named is the certificate's subject.
   bool IssuedBy(X509* issuer_cert) const {
@@ -155,18 +155,39 @@ struct ParsedCrl {
     return ok;
   }
 
-  // The entry for serial (INTEGER contents), or null.
+  // The entry for serial (INTEGER contents), or null. The index of serials
+  // is built on the first look-up: most CRLs a document carries are never
+  // asked about (another issuer's, or an issuer's whose signature fails).
   const Entry* Find(const std::string& serial) const {
+    std::call_once(indexed_, [this] { IndexEntries(); });
     const auto found =
-        std::lower_bound(entries.begin(), entries.end(), serial,
+        std::lower_bound(entries_.begin(), entries_.end(), serial,
                          [](const Entry& e, const std::string& key) { return e.serial < key; });
-    return found != entries.end() && found->serial == serial ? &*found : nullptr;
+    return found != entries_.end() && found->serial == serial ? &*found : nullptr;
   }
 
   mutable std::mutex mutex;
   mutable std::vector<std::pair<std::string, bool>> verdicts;
 
  private:
+  void IndexEntries() const {
+    std::string_view rest = revoked;
+    entries_.reserve(rest.size() / 24);  // most entries are 24 to 40 bytes
+    Element entry;
+    while (NextElement(&rest, &entry)) {
+      std::string_view parts = entry.content;
+      Element serial;
+      if (NextElement(&parts, &serial)) entries_.push_back(Entry{serial.content, parts});
+    }
+    const auto by_serial = [](const Entry& a, const Entry& b) { return a.serial < b.serial; };
+    if (!std::is_sorted(entries_.begin(), entries_.end(), by_serial)) {
+      std::sort(entries_.begin(), entries_.end(), by_serial);
+    }
+  }
+
+  mutable std::once_flag indexed_;
+  mutable std::vector<Entry> entries_;  // sorted by serial
+
   // The signature over tbs with the digest the algorithm names; algorithms
   // with parameters of their own (RSASSA-PSS) through OpenSSL's decoding of
   // the whole list.
@@ -269,14 +290,13 @@ std::shared_ptr<const ParsedCrl> ParseCrl(std::string bytes) {
   while (NextElement(&body, &field)) {
     if (field.tag == 0x30) {  // revokedCertificates
       std::string_view entries = field.content;
-      parsed->entries.reserve(entries.size() / 24);  // most entries are 24 to 40 bytes
       Element entry;
       while (NextElement(&entries, &entry)) {
         std::string_view parts = entry.content;
         Element serial;
         if (!NextElement(&parts, &serial) || serial.tag != 0x02) return nullptr;
-        parsed->entries.push_back(ParsedCrl::Entry{serial.content, parts});
       }
+      parsed->revoked = field.content;
     } else if (field.tag == 0xA0) {  // crlExtensions
       std::string_view explicit_list = field.content;
       Element extensions;
@@ -291,22 +311,16 @@ std::shared_ptr<const ParsedCrl> ParseCrl(std::string bytes) {
       ERR_clear_error();
     }
   }
-  const auto by_serial = [](const ParsedCrl::Entry& a, const ParsedCrl::Entry& b) {
-    return a.serial < b.serial;
-  };
-  if (!std::is_sorted(parsed->entries.begin(), parsed->entries.end(), by_serial)) {
-    std::sort(parsed->entries.begin(), parsed->entries.end(), by_serial);
-  }
   return parsed;
 }
 
 // The CRL of these bytes, parsed once for the process.
-std::shared_ptr<const ParsedCrl> CachedCrl(std::string bytes) {
+std::shared_ptr<const ParsedCrl> CachedCrl(std::string_view bytes) {
   std::vector<unsigned char> digest;
   const ByteRanges whole{{0, static_cast<int64_t>(bytes.size())}};
   if (!DigestRanges(kSha256Oid, reinterpret_cast<const unsigned char*>(bytes.data()), whole,
                     &digest)) {
-    return ParseCrl(std::move(bytes));
+    return ParseCrl(std::string(bytes));
   }
   const std::string key(digest.begin(), digest.end());
   static std::mutex mutex;
@@ -316,7 +330,7 @@ std::shared_ptr<const ParsedCrl> CachedCrl(std::string bytes) {
     const auto found = cache.find(key);
     if (found != cache.end()) return found->second;
   }
-  std::shared_ptr<const ParsedCrl> parsed = ParseCrl(std::move(bytes));
+  std::shared_ptr<const ParsedCrl> parsed = ParseCrl(std::string(bytes));
   if (parsed == nullptr) return nullptr;
   const std::lock_guard<std::mutex> lock(mutex);
   if (cache.size() >= kMaxCachedCrls) cache.clear();
@@ -324,7 +338,7 @@ std::shared_ptr<const ParsedCrl> CachedCrl(std::string bytes) {
   return parsed;
 }
 
-std::shared_ptr<const ParsedOcsp> ParseOcsp(const std::string& der) {
+std::shared_ptr<const ParsedOcsp> ParseOcsp(std::string_view der) {
   const auto* p = reinterpret_cast<const unsigned char*>(der.data());
   OcspResponsePtr response(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(der.size())));
   if (response == nullptr ||
@@ -388,10 +402,10 @@ struct Evidence {
 RevocationSet::RevocationSet() = default;
 RevocationSet::~RevocationSet() = default;
 
-void RevocationSet::Add(std::string bytes, const char* where) {
+void RevocationSet::Add(std::string_view bytes, const char* where) {
   if (std::shared_ptr<const ParsedOcsp> ocsp = ParseOcsp(bytes)) {
     ocsps_.push_back(Item{nullptr, std::move(ocsp), where});
-  } else if (std::shared_ptr<const ParsedCrl> crl = CachedCrl(std::move(bytes))) {
+  } else if (std::shared_ptr<const ParsedCrl> crl = CachedCrl(bytes)) {
     crls_.push_back(Item{std::move(crl), nullptr, where});
   }
 }

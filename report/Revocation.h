@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/ReportTypes.h"
@@ -65,9 +66,9 @@ class RevocationSet {
   RevocationSet(const RevocationSet&) = delete;
   RevocationSet& operator=(const RevocationSet&) = delete;
 
-  // DER (or PEM) bytes of a CRL or an OCSPResponse; where names the place
-  // it was found. Items that are neither are skipped.
-  void Add(std::string bytes, const char* where);
+  // DER (or PEM) bytes of a CRL or an OCSPResponse, copied when kept;
+  // where names the place it was found. Items that are neither are skipped.
+  void Add(std::string_view bytes, const char* where);
   void AddAll(const RevocationSet& other);
 
   [[nodiscard]] bool empty() const noexcept { return crls_.empty() && ocsps_.empty(); }

@@ -23,7 +23,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   openssl faketime
   clang libclang-rt-14-dev llvm clang-format
-  dpkg-dev man-db
+  dpkg-dev man-db libjpeg-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev unzip
   wine wine64 locales
   valgrind jq

@@ -2,7 +2,7 @@
 # The Windows x64 stage of `make test`: cross-builds the DLLs, tsverify.exe
 # with its --all module and the test programs with mingw-w64 against a static
 # OpenSSL and a static qpdf (each built once and cached, see
-# build-openssl-mingw.sh and build-qpdf-mingw.sh), then runs the suites under
+# build-openssl-mingw.sh and build-qpdf-static.sh), then runs the suites under
 # wine through CTest, `tsverify.exe --all --json` against the Linux build on
 # every report test document, and the Windows package (package-windows.sh)
 # unpacked into a fresh folder.
@@ -35,7 +35,7 @@ log() { printf 'stage-windows: %s\n' "$*" >&2; }
 
 openssl_prefix=$(scripts/build-openssl-mingw.sh)
 log "OpenSSL for mingw: $openssl_prefix ($((SECONDS - started)) s)"
-qpdf_prefix=$(scripts/build-qpdf-mingw.sh)
+qpdf_prefix=$(scripts/build-qpdf-static.sh mingw)
 log "qpdf for mingw: $qpdf_prefix ($((SECONDS - started)) s)"
 # pkg-config sees the target's qpdf only, never the host's (also when the
 # build reruns the configuration).
