@@ -30,8 +30,11 @@ using tk::OcspResponsePtr;
 namespace {
 
 constexpr char kSha256Oid[] = "2.16.840.1.101.3.4.2.1";  // FIPS 180-4 SHA-256
-// Parsed CRLs kept for the process at most; the cache starts afresh past it.
-constexpr size_t kMaxCachedCrls = 256;
+// Parsed items kept for the process at most, and their bytes at most; the
+// cache starts afresh past either (a batch of hostile documents could
+// otherwise keep thousands of 32 MiB lists).
+constexpr size_t kMaxCachedItems = 256;
+constexpr size_t kMaxCachedBytes = size_t{256} << 20;
 
 // A DER element: its identifier octet, its whole encoding and its contents.
 struct Element {
@@ -314,30 +317,6 @@ std::shared_ptr<const ParsedCrl> ParseCrl(std::string bytes) {
   return parsed;
 }
 
-// The CRL of these bytes, parsed once for the process.
-std::shared_ptr<const ParsedCrl> CachedCrl(std::string_view bytes) {
-  std::vector<unsigned char> digest;
-  const ByteRanges whole{{0, static_cast<int64_t>(bytes.size())}};
-  if (!DigestRanges(kSha256Oid, reinterpret_cast<const unsigned char*>(bytes.data()), whole,
-                    &digest)) {
-    return ParseCrl(std::string(bytes));
-  }
-  const std::string key(digest.begin(), digest.end());
-  static std::mutex mutex;
-  static std::unordered_map<std::string, std::shared_ptr<const ParsedCrl>> cache;
-  {
-    const std::lock_guard<std::mutex> lock(mutex);
-    const auto found = cache.find(key);
-    if (found != cache.end()) return found->second;
-  }
-  std::shared_ptr<const ParsedCrl> parsed = ParseCrl(std::string(bytes));
-  if (parsed == nullptr) return nullptr;
-  const std::lock_guard<std::mutex> lock(mutex);
-  if (cache.size() >= kMaxCachedCrls) cache.clear();
-  cache.emplace(key, parsed);
-  return parsed;
-}
-
 std::shared_ptr<const ParsedOcsp> ParseOcsp(std::string_view der) {
   const auto* p = reinterpret_cast<const unsigned char*>(der.data());
   OcspResponsePtr response(d2i_OCSP_RESPONSE(nullptr, &p, static_cast<long>(der.size())));
@@ -350,6 +329,46 @@ std::shared_ptr<const ParsedOcsp> ParseOcsp(std::string_view der) {
   parsed->basic.reset(OCSP_response_get1_basic(response.get()));
   ERR_clear_error();
   return parsed->basic != nullptr ? parsed : nullptr;
+}
+
+// An item as read: a CRL, an OCSP response, or neither.
+struct ParsedItem {
+  std::shared_ptr<const ParsedCrl> crl;
+  std::shared_ptr<const ParsedOcsp> ocsp;
+};
+
+ParsedItem ParseItem(std::string_view bytes) {
+  if (std::shared_ptr<const ParsedOcsp> ocsp = ParseOcsp(bytes)) return ParsedItem{nullptr, ocsp};
+  return ParsedItem{ParseCrl(std::string(bytes)), nullptr};
+}
+
+// The item of these bytes, read once for the process (by their SHA-256): the
+// same authorities' lists and responses recur from document to document,
+// and decoding a response's certificates costs more than hashing it.
+ParsedItem CachedItem(std::string_view bytes) {
+  std::vector<unsigned char> digest;
+  const ByteRanges whole{{0, static_cast<int64_t>(bytes.size())}};
+  if (!DigestRanges(kSha256Oid, reinterpret_cast<const unsigned char*>(bytes.data()), whole,
+                    &digest)) {
+    return ParseItem(bytes);
+  }
+  const std::string key(digest.begin(), digest.end());
+  static std::mutex mutex;
+  static std::unordered_map<std::string, ParsedItem> cache;
+  static size_t cached_bytes = 0;
+  {
+    const std::lock_guard<std::mutex> lock(mutex);
+    const auto found = cache.find(key);
+    if (found != cache.end()) return found->second;
+  }
+  ParsedItem parsed = ParseItem(bytes);
+  const std::lock_guard<std::mutex> lock(mutex);
+  if (cache.size() >= kMaxCachedItems || cached_bytes + bytes.size() > kMaxCachedBytes) {
+    cache.clear();
+    cached_bytes = 0;
+  }
+  if (cache.emplace(key, parsed).second) cached_bytes += bytes.size();
+  return parsed;
 }
 
 // The index of cert's single response in basic, or -1.
@@ -403,10 +422,11 @@ RevocationSet::RevocationSet() = default;
 RevocationSet::~RevocationSet() = default;
 
 void RevocationSet::Add(std::string_view bytes, const char* where) {
-  if (std::shared_ptr<const ParsedOcsp> ocsp = ParseOcsp(bytes)) {
-    ocsps_.push_back(Item{nullptr, std::move(ocsp), where});
-  } else if (std::shared_ptr<const ParsedCrl> crl = CachedCrl(bytes)) {
-    crls_.push_back(Item{std::move(crl), nullptr, where});
+  ParsedItem item = CachedItem(bytes);
+  if (item.ocsp != nullptr) {
+    ocsps_.push_back(Item{nullptr, std::move(item.ocsp), where});
+  } else if (item.crl != nullptr) {
+    crls_.push_back(Item{std::move(item.crl), nullptr, where});
   }
 }
 

@@ -27,16 +27,19 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "api/VerifyDocumentFile.h"
 #include "report/Budget.h"
 #include "report/Decoders.h"
+#include "report/DocumentInput.h"
 #include "report/FieldWalk.h"
 #include "report/RawSignatures.h"
 #include "report/Revocation.h"
@@ -615,31 +618,59 @@ TEST(ReportLongTermTest, UnauthorisedItemsAreIgnoredWithWhy) {
   EXPECT_EQ(revocation.ignored[0].why, "its signature does not verify with the issuer's key");
 }
 
-// A later revision that empties the /DSS does not take back what its CRLs
-// proved: they are read from the revision that listed them.
+// A later revision that empties the /DSS, or rewrites the streams of its
+// CRLs in place, does not take back what the CRLs proved: they are read
+// from the revision that listed them.
 TEST(ReportLongTermTest, RevocationDataALaterRevisionRemovedStillCounts) {
   const std::string base = ReadFile(std::string(VRD_TEST_DATA_DIR) + "/ltv/good-crl.pdf");
-  const size_t dss_at = base.rfind("/DSS ");
-  ASSERT_NE(dss_at, std::string::npos);
-  const int dss = std::stoi(base.substr(dss_at + 5));
+  const auto number_after = [&base](const char* key) {
+    const size_t at = base.rfind(key);
+    return at == std::string::npos ? -1 : std::stoi(base.substr(at + std::strlen(key)));
+  };
+  const int dss = number_after("/DSS ");
+  ASSERT_GT(dss, 0);
+  const size_t crls_at = base.rfind("/CRLs [");
+  ASSERT_NE(crls_at, std::string::npos);
+  std::istringstream crls(base.substr(crls_at + 7, base.find(']', crls_at) - crls_at - 7));
+  const std::string not_a_crl = "<< /Length 4 >>\nstream\njunk\nendstream";
+  std::vector<std::pair<int, std::string>> crl_streams;
+  for (int number = 0, generation = 0; crls >> number >> generation && crls.ignore(3);) {
+    crl_streams.emplace_back(number, not_a_crl);
+  }
+  ASSERT_FALSE(crl_streams.empty());
+  const struct {
+    const char* what;
+    std::vector<std::pair<int, std::string>> objects;  // rewritten in the later revision
+  } cases[] = {
+      {"the /DSS emptied", {{dss, "<< >>"}}},
+      {"every CRL stream rewritten", crl_streams},
+  };
   const std::string prev = base.substr(base.rfind("startxref\n") + 10);
   const size_t size = std::stoul(base.substr(base.rfind("/Size ") + 6));
-  char entry[32];
-  std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", base.size());
-  const std::string object = std::to_string(dss) + " 0 obj\n<< >>\nendobj\n";
-  const std::string document = base + object + "xref\n" + std::to_string(dss) + " 1\n" + entry +
-                               "trailer\n<< /Size " + std::to_string(size) + " /Root 1 0 R /Prev " +
-                               std::to_string(std::stoll(prev)) + " >>\nstartxref\n" +
-                               std::to_string(base.size() + object.size()) + "\n%%EOF\n";
   TrustSources trust;
   std::string error;
   ASSERT_TRUE(trust.Load(LongTermRoot(), &error)) << error;
-  DocumentReport report;
-  ASSERT_EQ(BuildReport(Bytes(document), document.size(), trust, &report), ReportStatus::kOk)
-      << report.error;
-  ASSERT_EQ(report.timestamps.size(), 1u);
-  EXPECT_EQ(report.timestamps[0].revocation.status, RevocationStatus::kGood);
-  EXPECT_EQ(report.timestamps[0].revocation.decided_where, "dss, removed by a later revision");
+  for (const auto& c : cases) {
+    std::string body;
+    std::string xref = "xref\n";
+    for (const auto& [number, value] : c.objects) {
+      char entry[32];
+      std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", base.size() + body.size());
+      xref += std::to_string(number) + " 1\n" + entry;
+      body += std::to_string(number) + " 0 obj\n" + value + "\nendobj\n";
+    }
+    const std::string document = base + body + xref + "trailer\n<< /Size " + std::to_string(size) +
+                                 " /Root 1 0 R /Prev " + std::to_string(std::stoll(prev)) +
+                                 " >>\nstartxref\n" + std::to_string(base.size() + body.size()) +
+                                 "\n%%EOF\n";
+    DocumentReport report;
+    ASSERT_EQ(BuildReport(Bytes(document), document.size(), trust, &report), ReportStatus::kOk)
+        << c.what << ": " << report.error;
+    ASSERT_EQ(report.timestamps.size(), 1u) << c.what;
+    EXPECT_EQ(report.timestamps[0].revocation.status, RevocationStatus::kGood) << c.what;
+    EXPECT_EQ(report.timestamps[0].revocation.decided_where, "dss, removed by a later revision")
+        << c.what;
+  }
 }
 
 // A certificate named cn with serial, issued under issuer_name and signed
@@ -1269,6 +1300,44 @@ std::string WriteTemp(const std::string& tag, const std::string& bytes) {
   std::ofstream(path, std::ios::binary)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return path;
+}
+
+// A search of a file-backed input reads it in pieces: a needle across the
+// seam of two reads is found as it is in memory.
+TEST(ReportFromFileTest, ContainsFindsANeedleAcrossReads) {
+  constexpr size_t kSize = size_t{3} << 18;  // a few reads' worth
+  constexpr size_t kAt[] = {0,
+                            1000,
+                            (size_t{1} << 18) - 3,
+                            (size_t{1} << 18) - 1,
+                            size_t{1} << 18,
+                            (size_t{1} << 19) - 2,
+                            kSize - 4};
+  for (const size_t at : kAt) {
+    SCOPED_TRACE(at);
+    std::string bytes(kSize, 'x');
+    bytes.replace(at, 4, "/DSS");
+    const std::string path = WriteTemp("contains", bytes);
+    DocumentFile file;
+    ASSERT_EQ(file.Open(path.c_str()), kLoadOk);
+    DocumentInput from_file(file);
+    DocumentInput in_memory(Bytes(bytes), bytes.size());
+    const int64_t end = static_cast<int64_t>(kSize);
+    const int64_t spot = static_cast<int64_t>(at);
+    const struct {
+      int64_t begin, end;
+      bool found;
+    } ranges[] = {{0, end, true},
+                  {spot, spot + 4, true},
+                  {spot + 1, end, false},
+                  {0, spot + 3, false},
+                  {spot - 1, end + 100, true}};
+    for (const auto& r : ranges) {
+      EXPECT_EQ(from_file.Contains(r.begin, r.end, "/DSS"), r.found) << r.begin << ".." << r.end;
+      EXPECT_EQ(in_memory.Contains(r.begin, r.end, "/DSS"), r.found) << r.begin << ".." << r.end;
+    }
+    std::remove(path.c_str());
+  }
 }
 
 TEST(ReportFromFileTest, SameReportAsFromTheBytes) {
