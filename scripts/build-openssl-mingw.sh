@@ -12,6 +12,7 @@
 #   VRD_OPENSSL_MINGW_CACHE  cache root (default: /var/cache/vrd-openssl-mingw
 #                            when writable, else ${XDG_CACHE_HOME:-~/.cache}/...)
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
 
 log() { printf 'build-openssl-mingw: %s\n' "$*" >&2; }
 
@@ -42,6 +43,8 @@ compiler_id=$("${cross}gcc-posix" -dumpfullversion 2>/dev/null || echo unknown)
 key_hash=$(printf '%s\n' "${configure_opts[@]}" "gcc=$compiler_id" | sha256sum | cut -c1-12)
 prefix=$cache_root/${version//[^A-Za-z0-9.+~-]/_}-$key_hash
 
+# shellcheck source=scripts/source-build.sh
+. "$here/scripts/source-build.sh"
 # One builder at a time per cache root; a second caller waits and then hits.
 exec 9>"$cache_root/.lock"
 flock 9
@@ -52,42 +55,9 @@ alias_file=$cache_root/${version//[^A-Za-z0-9.+~-]/_}-$key_hash.alias
 if [ ! -f "$prefix/.complete" ] && [ -f "$alias_file" ]; then
   prefix=$(cat "$alias_file")
 fi
-if [ -f "$prefix/.complete" ]; then
-  log "cache hit: $prefix"
-  printf '%s\n' "$prefix"
-  exit 0
-fi
+source_cache_hit "$prefix"
 log "cache miss: building OpenSSL for mingw64 (apt candidate $version)"
-
-work=$(mktemp -d /tmp/vrd-openssl-mingw.XXXXXX)
-src_list=/etc/apt/sources.list.d/vrd-openssl-deb-src.sources
-cleanup() {
-  rm -f "$src_list"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# A deb-src twin of every entry of the machine's own deb822 sources.
-own_sources=/etc/apt/sources.list.d/debian.sources
-if [ -f "$own_sources" ]; then
-  sed -e 's/^Types:.*/Types: deb-src/' "$own_sources" >"$src_list"
-elif [ -f /etc/apt/sources.list ]; then
-  grep -E '^deb ' /etc/apt/sources.list | sed -e 's/^deb /deb-src /' \
-    >"${src_list%.sources}.list"
-  src_list=${src_list%.sources}.list
-else
-  log "no apt sources entry to derive a deb-src entry from"
-  exit 1
-fi
-
-# Refresh only the temporary entry: the binary package lists stay as they are.
-apt_src_opts=(-o "Dir::Etc::SourceList=$src_list" -o "Dir::Etc::SourceParts=-"
-  -o "APT::Get::List-Cleanup=0")
-apt-get "${apt_src_opts[@]}" update -qq >&2
-
-mkdir -p "$work/src"
-chmod 755 "$work" "$work/src"
+source_build_start openssl-mingw
 # The candidate first, then every other offered version, newest first.
 mapfile -t offered < <(apt-cache "${apt_src_opts[@]}" showsrc openssl |
   awk '/^Package: /{p=$2} /^Version: /{if (p=="openssl") print $2}' | sort -r -V -u)
@@ -111,7 +81,7 @@ done
 (cd "$work/src" && dpkg-source --no-check -x ./openssl_*.dsc openssl >&2)
 prefix=$cache_root/${fetched//[^A-Za-z0-9.+~-]/_}-$key_hash
 log "building OpenSSL $fetched into $prefix"
-rm -f "$src_list"
+source_build_sources_done
 
 cd "$work/src/openssl"
 log "configure: ${configure_opts[*]}"

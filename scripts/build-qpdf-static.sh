@@ -104,40 +104,14 @@ fi
 safe() { printf '%s' "${1//[^A-Za-z0-9.+~-]/_}"; }
 prefix=$cache_root/qpdf-$(safe "$qpdf_version")-$key_hash
 
+# shellcheck source=scripts/source-build.sh
+. "$here/scripts/source-build.sh"
+# One builder at a time per cache root; a second caller waits and then hits.
 exec 9>"$cache_root/.lock"
 flock 9
-if [ -f "$prefix/.complete" ]; then
-  log "cache hit: $prefix"
-  printf '%s\n' "$prefix"
-  exit 0
-fi
+source_cache_hit "$prefix"
 log "cache miss: building qpdf $qpdf_version for $target"
-
-work=$(mktemp -d /tmp/vrd-qpdf-static.XXXXXX)
-src_list=/etc/apt/sources.list.d/vrd-qpdf-deb-src.sources
-cleanup() {
-  rm -f "$src_list" "${src_list%.sources}.list"
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-# A temporary deb-src twin of the machine's own sources (as build-openssl-mingw.sh).
-own_sources=/etc/apt/sources.list.d/debian.sources
-if [ -f "$own_sources" ]; then
-  sed -e 's/^Types:.*/Types: deb-src/' "$own_sources" >"$src_list"
-elif [ -f /etc/apt/sources.list ]; then
-  src_list=${src_list%.sources}.list
-  grep -E '^deb ' /etc/apt/sources.list | sed -e 's/^deb /deb-src /' >"$src_list"
-else
-  log "no apt sources entry to derive a deb-src entry from"
-  exit 1
-fi
-apt_src_opts=(-o "Dir::Etc::SourceList=$src_list" -o "Dir::Etc::SourceParts=-"
-  -o "APT::Get::List-Cleanup=0")
-apt-get "${apt_src_opts[@]}" update -qq >&2
-mkdir -p "$work/src"
-chmod 755 "$work" "$work/src"
+source_build_start "qpdf-$target"
 
 # Fetches and unpacks source package $1 at version $2 into $work/src/$1
 # (exactly that version: the cache key names it).
@@ -148,7 +122,7 @@ fetch() {
 }
 fetch qpdf "$qpdf_version"
 [ "$target" = host ] || fetch libjpeg-turbo "$jpeg_version"
-rm -f "$src_list"
+source_build_sources_done
 
 stage=$prefix.partial
 rm -rf "$stage"
