@@ -227,10 +227,10 @@ void DecodeStreams(QPDFObjectHandle array, size_t cap, std::set<QPDFObjGen>* dec
   const int n = std::min(array.getArrayNItems(), kMaxDssItems);
   for (int i = 0; i < n && out->size() < static_cast<size_t>(kMaxDssItems); ++i) {
     QPDFObjectHandle stream = array.getArrayItem(i);
-    if (!stream.isStream() ||
-        (stream.isIndirect() && !decoded->insert(stream.getObjGen()).second)) {
-      continue;
-    }
+    // Known streams are passed over before they are read at all.
+    if (stream.isIndirect() && decoded->count(stream.getObjGen()) != 0) continue;
+    if (!stream.isStream()) continue;
+    if (stream.isIndirect()) decoded->insert(stream.getObjGen());
     std::string der;
     if (DecodeCapped(stream, cap, &der)) out->push_back(std::move(der));
   }
