@@ -81,7 +81,12 @@ DecodeStatus DecodeSignedData(OSSL_LIB_CTX* library, const unsigned char* der, s
   SplitSignedData split;
   const bool was_split = SplitCertificates(der, length, &split, options.without_revocation_info);
   CertStackPtr separate;  // the certificates, decoded apart from the rest
-  if (was_split) separate = CachedCertificates(cache, split.certificates);
+  if (was_split && options.without_certificates) {
+    separate.reset(sk_X509_new_null());
+    if (separate == nullptr) return DecodeStatus::kNoMemory;
+  } else if (was_split) {
+    separate = CachedCertificates(cache, split.certificates);
+  }
   if (was_split && separate == nullptr && options.certificates_alone) {
     separate = CertificatesAlone(library, cache, split.certificates);
   }

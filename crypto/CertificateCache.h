@@ -45,10 +45,13 @@ struct DecodedSignedData {
 // certificates OpenSSL read that re-encode to their own bytes are kept;
 // with certificates_alone each is decoded on its own (and kept) and the
 // rest without them. Without revocation info, the crls field is not decoded
-// at all (the decoded cms has none), whatever the cache holds.
+// at all (the decoded cms has none), whatever the cache holds; without
+// certificates neither is the certificates field (certs is then empty), for
+// a reader that only wants the signer infos.
 struct DecodeOptions {
   bool certificates_alone = false;
   bool without_revocation_info = false;
+  bool without_certificates = false;
 };
 
 // Decodes the ContentInfo at der in library. When it is plain DER SignedData

@@ -92,13 +92,16 @@ class ThreadCertificates final : public tk::CertificateCache {
 };
 
 // The ContentInfo at bytes, its certificates each decoded once per thread
-// and its revocation lists, which the report never reads, not at all; false
-// when bytes do not start with one.
-bool DecodeCms(const unsigned char* bytes, size_t size, tk::DecodedSignedData* out) {
+// (or, when not wanted, not at all where they can be left out) and its
+// revocation lists, which the report never reads, not at all; false when
+// bytes do not start with one.
+bool DecodeCms(const unsigned char* bytes, size_t size, tk::DecodedSignedData* out,
+               bool want_certificates = true) {
   ThreadCertificates cache;
   tk::DecodeOptions options;
   options.certificates_alone = true;
   options.without_revocation_info = true;
+  options.without_certificates = !want_certificates;
   const bool decoded = tk::LibraryContext() != nullptr &&
                        tk::DecodeSignedData(tk::LibraryContext(), bytes, size, cache, out,
                                             options) == tk::DecodeStatus::kDecoded;
@@ -595,7 +598,7 @@ std::vector<SignatureStamp> FindSignatureTimeStamps(const unsigned char* bytes, 
                                                     std::vector<std::string>* archived) {
   std::vector<SignatureStamp> stamps;
   tk::DecodedSignedData decoded;
-  (void)DecodeCms(bytes, size, &decoded);
+  (void)DecodeCms(bytes, size, &decoded, false);  // the signer infos only
   const CmsPtr& cms = decoded.cms;
   if (cms == nullptr || OBJ_obj2nid(CMS_get0_type(cms.get())) != NID_pkcs7_signed) {
     ERR_clear_error();

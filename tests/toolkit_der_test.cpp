@@ -1,7 +1,7 @@
 // SplitCertificates (crypto/SignedDataDer.h): on real tokens it
 // finds exactly the certificates OpenSSL finds, and what is left decodes to
 // the same SignedData without them; every input of another shape is left
-// whole.
+// whole; and DecodeSignedData without the certificates.
 #include <gtest/gtest.h>
 #include <openssl/cms.h>
 #include <openssl/x509.h>
@@ -9,8 +9,10 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "crypto/CertificateCache.h"
 #include "crypto/SignedDataDer.h"
 
 namespace {
@@ -103,6 +105,50 @@ TEST(SignedDataDerTest, OtherShapesAreLeftWhole) {
   }
   vrd::tk::SplitSignedData split;
   EXPECT_FALSE(vrd::tk::SplitCertificates(nullptr, 10, &split));
+}
+
+// A cache that counts what it is asked and keeps nothing.
+class CountingCache final : public vrd::tk::CertificateCache {
+ public:
+  vrd::tk::CertPtr LookUp(std::string_view) noexcept override {
+    ++asked;
+    return nullptr;
+  }
+  void Keep(std::string_view, X509*) noexcept override { ++asked; }
+  int asked = 0;
+};
+
+// Without certificates, a SignedData that splits is decoded without them
+// and with the same signer infos; one that does not split is still decoded
+// whole. The cache is asked about neither.
+TEST(SignedDataDerTest, DecodingWithoutCertificates) {
+  const std::string split_shape = ReadPki("cms-two-signers.der");
+  // The same token with an indefinite outer length: BER, left to OpenSSL.
+  const std::string token = ReadPki("token-sha256.der");
+  const size_t header = (token[1] & 0x80) != 0 ? 2 + (token[1] & 0x7F) : 2;
+  const std::string ber_shape =
+      std::string("\x30\x80", 2) + token.substr(header) + std::string(2, '\0');
+  const struct {
+    const std::string* der;
+    bool split;
+  } cases[] = {{&split_shape, true}, {&ber_shape, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.split);
+    CountingCache cache;
+    vrd::tk::DecodeOptions options;
+    options.certificates_alone = true;
+    options.without_certificates = true;
+    vrd::tk::DecodedSignedData out;
+    ASSERT_EQ(vrd::tk::DecodeSignedData(nullptr, Data(*c.der), c.der->size(), cache, &out, options),
+              vrd::tk::DecodeStatus::kDecoded);
+    CMS_ContentInfo* whole = Decode(*c.der);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(out.cms.get())),
+              sk_CMS_SignerInfo_num(CMS_get0_SignerInfos(whole)));
+    EXPECT_EQ(cache.asked, 0);
+    EXPECT_EQ(sk_X509_num(out.certs.get()) == 0, c.split);
+    CMS_ContentInfo_free(whole);
+  }
 }
 
 }  // namespace
