@@ -159,20 +159,16 @@ bool DocumentInput::Contains(int64_t begin, int64_t end, std::string_view needle
   if (needle.empty() || end - begin < static_cast<int64_t>(needle.size())) return false;
   // The last needle.size() - 1 bytes of one read lead the next, so that a
   // match across two reads is found.
-  std::string window;
+  std::string carry;
   for (int64_t at = begin; at < end;) {
     ByteSpan bytes;
     if (!Next(at, static_cast<size_t>(end - at), &bytes) || bytes.length == 0) return false;
     const std::string_view read(reinterpret_cast<const char*>(bytes.data), bytes.length);
-    if (window.empty()) {
-      if (read.find(needle) != std::string_view::npos) return true;
-    } else {
-      window.append(read.substr(0, needle.size() - 1));
-      if (window.find(needle) != std::string::npos || read.find(needle) != std::string_view::npos) {
-        return true;
-      }
+    carry.append(read.substr(0, needle.size() - 1));
+    if (carry.find(needle) != std::string::npos || read.find(needle) != std::string_view::npos) {
+      return true;
     }
-    window.assign(read.substr(read.size() - std::min(read.size(), needle.size() - 1)));
+    carry.assign(read.substr(read.size() - std::min(read.size(), needle.size() - 1)));
     at += static_cast<int64_t>(bytes.length);
   }
   return false;
