@@ -41,6 +41,7 @@ using BignumPtr = std::unique_ptr<BIGNUM, FreeWith<BIGNUM, BN_free>>;
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, FreeWith<CMS_ContentInfo, CMS_ContentInfo_free>>;
 using DigestPtr = std::unique_ptr<EVP_MD, FreeWith<EVP_MD, EVP_MD_free>>;
 using DigestCtxPtr = std::unique_ptr<EVP_MD_CTX, FreeWith<EVP_MD_CTX, EVP_MD_CTX_free>>;
+using CipherCtxPtr = std::unique_ptr<EVP_CIPHER_CTX, FreeWith<EVP_CIPHER_CTX, EVP_CIPHER_CTX_free>>;
 using CertPtr = std::unique_ptr<X509, FreeWith<X509, X509_free>>;
 using CertStackPtr = std::unique_ptr<STACK_OF(X509), FreeWith<STACK_OF(X509), FreeCertStack>>;
 using BorrowedStackPtr =

@@ -12,6 +12,7 @@
 
 #include "report/Budget.h"
 #include "report/Decoders.h"
+#include "report/QpdfCrypto.h"
 #include "report/DocumentInput.h"
 #include "report/FieldWalk.h"
 #include "report/LaterRevisions.h"
@@ -175,6 +176,7 @@ ReportStatus BuildReportOver(DocumentInput* input, const TrustSources& trust,
                              DocumentReport* out) {
   *out = DocumentReport();
   InstallBudgetedDecoders();
+  InstallQpdfCrypto();
   DocumentBudget budget(options.limits, input->size());
   const BudgetScope scope(&budget);
   input->SetBudget(&budget);
