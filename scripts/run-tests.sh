@@ -20,8 +20,8 @@ stage "stage-lint"
 bash scripts/stage-lint.sh
 
 stage "Linux build and tests"
-# With the static qpdf the package ships (Makefile: CONFIGURE_FULL); the
-# other stages build over the system's libqpdf.
+# With the static qpdf the package ships (Makefile: CONFIGURE_FULL), as the
+# sanitizer stage below; the other stages build over the system's libqpdf.
 qpdf_prefix=$(scripts/build-qpdf-static.sh host)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_TESTS=ON -DVRD_BENCH=ON \
   -DVRD_QPDF_PREFIX="$qpdf_prefix" >/dev/null
@@ -32,7 +32,7 @@ export VRD_LINUX_BUILD=$PWD/build
 
 stage "AddressSanitizer + UndefinedBehaviorSanitizer, -funsigned-char"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DVRD_SANITIZE=ON -DVRD_UNSIGNED_CHAR=ON \
-  -DVRD_BENCH=OFF >/dev/null
+  -DVRD_BENCH=OFF -DVRD_QPDF_PREFIX="$qpdf_prefix" >/dev/null
 cmake --build build-asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j"$jobs"
