@@ -12,11 +12,11 @@
 
 #include "report/Budget.h"
 #include "report/Decoders.h"
-#include "report/QpdfCrypto.h"
 #include "report/DocumentInput.h"
 #include "report/FieldWalk.h"
 #include "report/LaterRevisions.h"
 #include "report/LongTerm.h"
+#include "report/QpdfCrypto.h"
 #include "report/RawSignatures.h"
 #include "report/Stamps.h"
 #include "report/TokenReport.h"
