@@ -2,9 +2,11 @@
 # ThreadSanitizer stage of `make test`: the threaded suites (concurrency_test:
 # both exported functions from eight threads over every outcome;
 # toolkit_cache_test: the toolkit's per-thread caches with threads that trust
-# different roots) and tsverify -j 8 (whose output must equal -j 1's) built
-# with -fsanitize=thread and run under it. OpenSSL
-# itself is not instrumented: its internal synchronisation is invisible to
+# different roots), tsverify -j 8 and tsverify --all -j 8 (whose outputs must
+# equal -j 1's; --all over the static qpdf the package ships, with the
+# report's process-wide caches and its crypto provider for qpdf) built with
+# -fsanitize=thread and run under it. OpenSSL and qpdf
+# themselves are not instrumented: its internal synchronisation is invisible to
 # the sanitizer, but so are its memory accesses, so it cannot produce false
 # reports; everything of ours is checked. No suppressions are needed.
 set -euo pipefail
@@ -13,10 +15,12 @@ jobs=$(nproc)
 build=build-tsan
 flags="-fsanitize=thread -fno-omit-frame-pointer -g"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVRD_BENCH=OFF \
+  -DVRD_QPDF_PREFIX="$(scripts/build-qpdf-static.sh host)" \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" \
   >/dev/null
-cmake --build "$build" -j"$jobs" --target concurrency_test toolkit_cache_test tsverify
+cmake --build "$build" -j"$jobs" --target concurrency_test toolkit_cache_test tsverify \
+  vrd_tsverify_all
 # halt_on_error: the first race fails the stage; second_deadlock_stack for
 # readable lock-order reports. The library's scanning messages go to
 # standard output, which is not wanted here.
@@ -51,3 +55,19 @@ done
 for j in 1 8; do grep -ao '{"file":.*}' "$work/out-$j.json" >"$work/objects-$j.json"; done
 cmp "$work/objects-1.json" "$work/objects-8.json"
 echo "identical results, $(wc -l <"$work/objects-8.json") files"
+
+echo "--- tsverify --all -j 8 under ThreadSanitizer"
+ls tests/data/report/*.pdf tests/data/ltv/*.pdf >"$work/all-list.txt"
+for j in 1 8; do
+  status=0
+  "$build/cli/tsverify" --all --json -j "$j" --at 2026-01-01 \
+    --trust-anchor tests/data/pki/root.pem --trust-anchor tests/data/ltv/pki/root.pem \
+    --files-from "$work/all-list.txt" >"$work/all-$j.json" 2>"$work/all-err-$j.txt" || status=$?
+  if [ "$status" -ne 1 ] || grep -q ThreadSanitizer "$work/all-err-$j.txt"; then
+    echo "tsverify --all -j $j: exit $status"
+    cat "$work/all-err-$j.txt"
+    exit 1
+  fi
+done
+cmp "$work/all-1.json" "$work/all-8.json"
+echo "identical reports, $(wc -l <"$work/all-8.json") files"
