@@ -5,9 +5,9 @@
 # different roots), tsverify -j 8 and tsverify --all -j 8 (whose outputs must
 # equal -j 1's; --all over the static qpdf the package ships, with the
 # report's process-wide caches and its crypto provider for qpdf) built with
-# -fsanitize=thread and run under it. OpenSSL and qpdf
-# themselves are not instrumented: its internal synchronisation is invisible to
-# the sanitizer, but so are its memory accesses, so it cannot produce false
+# -fsanitize=thread and run under it. OpenSSL and qpdf themselves are not
+# instrumented: their internal synchronisation is invisible to the
+# sanitizer, but so are their memory accesses, so they cannot produce false
 # reports; everything of ours is checked. No suppressions are needed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
