@@ -390,11 +390,6 @@ std::string Deflate(const std::string& data) {
   return std::string(reinterpret_cast<const char*>(out->getBuffer()), out->getSize());
 }
 
-std::string Unhex(const char* hex) {
-  const ByteString bytes = ByteString(hex).HexDecode();
-  return std::string(bytes.GetData(), static_cast<size_t>(bytes.GetLength()));
-}
-
 // Runs one case through a crypto provider: "md5", "sha<bits>", "rc4", or
 // "aes-<ecb|cbc>-<enc|dec>" block by block; the answer in hex.
 std::string RunCrypto(QPDFCryptoImpl& impl, const std::string& what, const std::string& key,
@@ -435,74 +430,37 @@ std::string RunCrypto(QPDFCryptoImpl& impl, const std::string& what, const std::
   return HexLower(out_bytes, out.size());
 }
 
-// Our provider against published answers (RFC 1321, FIPS 180-4, FIPS 197,
-// SP 800-38A; the RC4 pair is the widely quoted "Key"/"Plaintext"), and
-// against qpdf's portable provider on longer, odd-sized input.
-TEST(ReportQpdfCryptoTest, GivesTheSameBytesAsPublishedAndAsQpdfItself) {
+// Our provider gives qpdf's own portable provider's bytes for every
+// operation qpdf asks of it, on input of odd length (whole blocks for AES),
+// with the key sizes PDF's security handlers use.
+TEST(ReportQpdfCryptoTest, GivesTheSameBytesAsQpdfItself) {
   InstallQpdfCrypto();
   if (QPDFCryptoProvider::getDefaultProvider() != kQpdfCryptoProvider) {
     GTEST_SKIP() << "qpdf is the system's shared library: its own provider stays";
   }
-  const std::string k128 = Unhex("000102030405060708090a0b0c0d0e0f");
-  const std::string k256 =
-      Unhex("000102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f");
-  const std::string block = Unhex("00112233445566778899aabbccddeeff");
-  const std::string nist_key = Unhex("2b7e151628aed2a6abf7158809cf4f3c");
-  const std::string nist_plain =
-      Unhex("6bc1bee22e409f96e93d7e117393172aae2d8a571e03ac9c9eb76fac45af8e51");
-  const std::string nist_cipher =
-      Unhex("7649abac8119b246cee98e9b12e9197d5086cb9b507219ee95db113a917678b2");
-  struct Case {
+  std::string input;
+  for (int i = 0; i < 4099; ++i) input.push_back(static_cast<char>(i * 7 + i / 256));
+  const std::string blocks = input.substr(0, 4096);
+  const std::string iv = input.substr(100, QPDFCryptoImpl::rijndael_buf_size);
+  const std::string k40 = input.substr(7, 5);
+  const std::string k128 = input.substr(200, 16);
+  const std::string k256 = input.substr(300, 32);
+  const struct {
     const char* what;
-    std::string key, iv, input;
-    const char* hex;
-  };
-  const Case cases[] = {
-      {"md5", "", "", "abc", "900150983cd24fb0d6963f7d28e17f72"},
-      {"sha256", "", "", "abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
-      {"sha384", "", "", "abc",
-       "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358baeca134c"
-       "825a7"},
-      {"sha512", "", "", "abc",
-       "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836ba3c23a3f"
-       "eebbd"
-       "454d4423643ce80e2a9ac94fa54ca49f"},
-      {"rc4", "Key", "", "Plaintext", "bbf316e8d940af0ad3"},
-      {"aes-ecb-enc", k128, "", block, "69c4e0d86a7b0430d8cdb78070b4c55a"},
-      {"aes-ecb-enc", k256, "", block, "8ea2b7ca516745bfeafc49904b496089"},
-      {"aes-ecb-dec", k256, "", Unhex("8ea2b7ca516745bfeafc49904b496089"),
-       "00112233445566778899aabbccddeeff"},
-      {"aes-cbc-enc", nist_key, k128, nist_plain, ""},
-      {"aes-cbc-dec", nist_key, k128, nist_cipher, ""},
+    const std::string& key;
+    const std::string& data;
+  } cases[] = {
+      {"md5", k40, input},           {"sha256", k40, input},        {"sha384", k40, input},
+      {"sha512", k40, input},        {"rc4", k40, input},           {"rc4", k128, input},
+      {"aes-ecb-enc", k128, blocks}, {"aes-ecb-dec", k256, blocks}, {"aes-cbc-enc", k128, blocks},
+      {"aes-cbc-enc", k256, blocks}, {"aes-cbc-dec", k128, blocks}, {"aes-cbc-dec", k256, blocks},
   };
   const std::shared_ptr<QPDFCryptoImpl> ours = QPDFCryptoProvider::getImpl();
-  for (const Case& c : cases) {
-    const std::string expected =
-        c.hex[0] != '\0'
-            ? c.hex
-            : HexLower(Bytes(std::string(c.what).find("enc") != std::string::npos ? nist_cipher
-                                                                                  : nist_plain),
-                       32);
-    EXPECT_EQ(RunCrypto(*ours, c.what, c.key, c.iv, c.input), expected) << c.what;
-  }
-  std::string long_input;
-  for (int i = 0; i < 4099; ++i) long_input.push_back(static_cast<char>(i * 7 + i / 256));
   const std::shared_ptr<QPDFCryptoImpl> native = QPDFCryptoProvider::getImpl("native");
-  const char* const differential[] = {"md5", "sha256", "sha384", "sha512", "rc4"};
-  for (const char* what : differential) {
-    for (const std::string& key : {std::string("\x01\x02\x03\x04\x05"), k128}) {
-      EXPECT_EQ(RunCrypto(*ours, what, key, "", long_input),
-                RunCrypto(*native, what, key, "", long_input))
-          << what << " with a " << key.size() << "-byte key";
-    }
-  }
-  const std::string whole_blocks = long_input.substr(0, 4096);
-  for (const char* what : {"aes-cbc-enc", "aes-cbc-dec"}) {
-    for (const std::string& key : {k128, k256}) {
-      EXPECT_EQ(RunCrypto(*ours, what, key, block, whole_blocks),
-                RunCrypto(*native, what, key, block, whole_blocks))
-          << what << " with a " << key.size() << "-byte key";
-    }
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunCrypto(*ours, c.what, c.key, iv, c.data),
+              RunCrypto(*native, c.what, c.key, iv, c.data))
+        << c.what << " with a " << c.key.size() << "-byte key";
   }
 }
 
