@@ -1,6 +1,7 @@
 #include "crypto/CertificateCache.h"
 
 #include <openssl/err.h>
+#include <openssl/x509v3.h>
 
 #include <cstring>
 #include <string>
@@ -74,6 +75,13 @@ CertStackPtr CertificatesAlone(OSSL_LIB_CTX* library, CertificateCache& cache,
 }
 
 }  // namespace
+
+void SettleCertificate(X509* cert) noexcept {
+  // Purpose -1 asks for no purpose: the cached facts only. A certificate
+  // with invalid extensions is marked so, as its first use would.
+  (void)X509_check_purpose(cert, -1, 0);
+  ERR_clear_error();
+}
 
 DecodeStatus DecodeSignedData(OSSL_LIB_CTX* library, const unsigned char* der, size_t length,
                               CertificateCache& cache, DecodedSignedData* out,

@@ -32,6 +32,13 @@ class CertificateCache {
   ~CertificateCache() = default;
 };
 
+// Makes OpenSSL work out now what it otherwise works out on a
+// certificate's first use and keeps in it (extensions, key identifiers,
+// the SHA-1 hash), so that a certificate shared by threads is only read
+// afterwards: OpenSSL's own locking of that first use does not cover every
+// reader. Call it before the certificate is handed to other threads.
+void SettleCertificate(X509* cert) noexcept;
+
 struct DecodedSignedData {
   CmsPtr cms;
   // Every certificate of the SignedData, in order; null when it has none.

@@ -14,6 +14,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "crypto/CertificateCache.h"
 #include "crypto/DerHeader.h"
 #include "crypto/Holders.h"
 #include "crypto/Runtime.h"
@@ -327,6 +328,10 @@ std::shared_ptr<const ParsedOcsp> ParseOcsp(std::string_view der) {
   }
   auto parsed = std::make_shared<ParsedOcsp>();
   parsed->basic.reset(OCSP_response_get1_basic(response.get()));
+  // The parsed response is shared by the threads through the process's cache.
+  const STACK_OF(X509)* certs =
+      parsed->basic != nullptr ? OCSP_resp_get0_certs(parsed->basic.get()) : nullptr;
+  for (int i = 0; i < sk_X509_num(certs); ++i) tk::SettleCertificate(sk_X509_value(certs, i));
   ERR_clear_error();
   return parsed->basic != nullptr ? parsed : nullptr;
 }

@@ -52,6 +52,8 @@ CertPtr DecodeCertificate(const unsigned char** p, long length) {
     X509_free(cert);
     return nullptr;
   }
+  // Trust material and cached certificates are shared by the worker threads.
+  tk::SettleCertificate(cert);
   return CertPtr(cert);
 }
 
