@@ -52,8 +52,6 @@ CertPtr DecodeCertificate(const unsigned char** p, long length) {
     X509_free(cert);
     return nullptr;
   }
-  // Trust material and cached certificates are shared by the worker threads.
-  tk::SettleCertificate(cert);
   return CertPtr(cert);
 }
 
@@ -241,6 +239,12 @@ bool IsDerShaped(const unsigned char* bytes, size_t size, int depth) {
   return true;
 }
 
+// Adds cert to a store the worker threads share, settled first.
+bool AddShared(X509_STORE* store, X509* cert) {
+  tk::SettleCertificate(cert);
+  return X509_STORE_add_cert(store, cert) == 1;
+}
+
 // The system roots at path: a directory through OpenSSL's hash-directory
 // lookup (read by subject when a chain needs them), a regular file loaded
 // whole as a bundle; false for anything else.
@@ -304,7 +308,7 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
     CertPtr cert;
     if (!DecodeAnchor(kTrustedRoots[i].base64, &der) ||
         (cert = ParseOneCertificate(der)) == nullptr ||
-        X509_STORE_add_cert(built_in.store.get(), cert.get()) != 1) {
+        !AddShared(built_in.store.get(), cert.get())) {
       ERR_clear_error();
       *error = std::string("cannot install the built-in anchor ") + kTrustedRoots[i].name;
       return false;
@@ -317,6 +321,10 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
     *error = "cannot read the built-in CA set";
     return false;
   }
+  // The stores and the CA set are shared by the worker threads.
+  for (int i = 0; i < sk_X509_num(ca_pubs_.get()); ++i) {
+    tk::SettleCertificate(sk_X509_value(ca_pubs_.get(), i));
+  }
   sources_.push_back(std::move(built_in));
   for (const std::string& item : settings.revocation_items) revocation_.Add(item, "--revocation");
 
@@ -325,7 +333,7 @@ bool TrustSources::Load(const TrustSettings& settings, std::string* error) {
     if (anchors.store == nullptr) return *error = "out of memory", false;
     for (const std::string& der : settings.extra_roots) {
       CertPtr cert = ParseOneCertificate(der);
-      if (cert == nullptr || X509_STORE_add_cert(anchors.store.get(), cert.get()) != 1) {
+      if (cert == nullptr || !AddShared(anchors.store.get(), cert.get())) {
         ERR_clear_error();
         *error = "a --trust-anchor certificate cannot be read";
         return false;
